@@ -1,0 +1,139 @@
+// Library sessions: the port table, the time base, WInitLibrary, WComOpen and
+// WGetLastError.
+#include <array>
+#include <cstdio>
+
+#include "lib/ebd.h"
+#include "lib/ebd_intern.h"
+#include "lib/ebd_version.h"
+#include "link/gwcoml1.h"
+
+namespace ebd {
+
+namespace {
+
+std::array<PortEntry, kMaxPort + 1> g_ports;
+TimeBase g_time;
+
+constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+void TraceOpenLine(uint32_t tHandle, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void TraceOpenLine(uint32_t tHandle, const char* format, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    TraceToRoute(tHandle, line);
+}
+
+void TraceHeader(uint32_t tHandle) {
+    std::tm now{};
+    platform::current().localTime(&now);
+    const int wday = now.tm_wday >= 0 && now.tm_wday < 7 ? now.tm_wday : 0;
+    const int mon = now.tm_mon >= 0 && now.tm_mon < 12 ? now.tm_mon : 0;
+    TraceOpenLine(tHandle, "(EBDV) Trace started at %s %s %02d %02d:%02d:%02d %04d", kWeekdays[wday], kMonths[mon],
+                  now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
+    TraceOpenLine(tHandle, "(EBDV) EBD file information (Version %04d.%04d) ->", kLibraryVersionMajor,
+                  kLibraryVersionMinor);
+    for (const char* revision : kRevisionTexts) TraceToRoute(tHandle, HostVersionText(revision));
+}
+
+}  // namespace
+
+PortEntry& Port(int portNumber) {
+    // Entry 0 is never a session's; it absorbs a number out of range.
+    if (portNumber < 1 || portNumber > kMaxPort) return g_ports[0];
+    return g_ports[static_cast<size_t>(portNumber)];
+}
+
+PortEntry& PortOf(uint32_t handle) { return Port(PortOfHandle(handle)); }
+
+const TimeBase& Time() { return g_time; }
+
+platform::PortHandle GetPortHandle(uint32_t handle) {
+    if (!HandleValid(handle)) return platform::kNoPort;
+    return PortOf(handle).port;
+}
+
+void SetLastError(uint32_t handle, uint16_t code) {
+    if (HandleValid(handle)) PortOf(handle).lastError = code;
+}
+
+}  // namespace ebd
+
+using namespace ebd;
+
+extern "C" void WInitLibrary(void) {
+    for (PortEntry& entry : g_ports) {
+        // Forget the port without closing it.
+        entry.port = platform::kNoPort;
+        entry.traceHandle = 0;
+        entry.lastError = 0;
+        entry.dualBandMode = 0;
+        entry.storedCalibrationItems = 0;
+        entry.gainCodeTableSize = 0;
+    }
+    platform::Platform& os = platform::current();
+    g_time.startCount = os.counter();
+    const auto frequency = static_cast<uint32_t>(os.frequency() & 0xFFFFFFFFu);
+    g_time.ticksPer10ms = frequency / 100;
+    g_time.ticksPerMs = g_time.ticksPer10ms / 10;
+}
+
+extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandle) {
+    if (portNum == 0) portNum = 1;
+    if (baudRate == 0) baudRate = 115200;
+    TraceHeader(tHandle);
+    TraceOpenLine(tHandle, "(EBD ) WComOpen(portNum=%d, baudRate=%ld, tHandle=0x%08lx)", portNum,
+                  static_cast<long>(baudRate), static_cast<unsigned long>(tHandle));
+    if (portNum >= 1 && portNum <= kMaxPort && Port(portNum).port != platform::kNoPort) {
+        Port(portNum).lastError = kErrPortInUse;
+        TraceOpenLine(tHandle, "(EBD ) WComOpen: port %d already used, error %d", portNum, kErrPortInUse);
+        return 0;
+    }
+    // Numbers below 1 have no entry either: they are refused like those above 32.
+    if (portNum < 1 || portNum > kMaxPort) {
+        TraceOpenLine(tHandle, "(EBD ) WComOpen: bad port %d, error %d", portNum, kErrPortInUse);
+        return 0;
+    }
+    char portName[16];
+    std::snprintf(portName, sizeof portName, "COM%d", portNum);
+    TraceOpenLine(tHandle, "(EBD ) WComOpen: call NomiL1CommsOpen...");
+    PortEntry& entry = Port(portNum);
+    platform::PortHandle opened = platform::kNoPort;
+    const uint8_t status = NomiL1CommsOpen(portName, baudRate, baudRate, &opened, portNum);
+    if (status != kLinkDone) {
+        entry.lastError = status;
+        TraceOpenLine(tHandle, "(EBD ) WComOpen: NomiL1CommsOpen fails with error %d", status);
+        return 0;
+    }
+    entry.port = opened;
+    entry.traceHandle = tHandle;
+    const uint32_t handle = MakeHandle(portNum);
+
+    SetReadTimeoutClass(handle, 1);
+    SkipPendingInput(handle);
+    TraceLine(handle, "(EBD ) WComOpen: clear local storedCalibrationItems, gotTargetVersion");
+    entry.storedCalibrationItems = 0;
+    entry.gotTargetVersion = 0;
+    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored GMSK IQ-Offsets");
+    for (IqPair& pair : entry.gmskTxIq) pair.i = 127;
+    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored autocalibration IQ-Offsets");
+    entry.autoCalIq = {127, 127};
+    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored mobile SW version number");
+    entry.mobileSwVersion = 0;
+    TraceLine(handle, "(EBD) WComopen: reset exit data");
+    for (PortEntry& other : g_ports) other.exit = ExitRecords{};
+    TraceLine(handle, "(EBD ) WComOpen: O.K.");
+    return handle;
+}
+
+extern "C" uint16_t WGetLastError(EBDHandle handle) {
+    if (!HandleValid(handle)) return kErrInvalidHandle;
+    const uint16_t code = PortOf(handle).lastError;
+    Trace(handle, "(EBD ) WGetLastError: error %d", code);
+    return code;
+}

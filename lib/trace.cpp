@@ -1,0 +1,216 @@
+// Trace log: carries trace lines to the host's callback or to the trace file,
+// dumps blocks of bytes and words, and renders revision and version texts.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "lib/ebd.h"
+#include "lib/ebd_intern.h"
+#include "lib/ebd_version.h"
+
+namespace ebd {
+
+namespace {
+
+bool g_traceFile = false;
+EBDTraceCallback g_callback = nullptr;
+
+constexpr const char* kTraceDir = "tracefiles";
+constexpr const char* kTraceFile = "tracefiles/tracefile.txt";
+
+// Appends formatted text to a 256-byte line without ever running past it.
+void Append(char* line, size_t& len, const char* format, unsigned value) {
+    if (len >= 255) return;
+    const int n = std::snprintf(line + len, 256 - len, format, value);
+    if (n > 0) len = std::min<size_t>(255, len + static_cast<size_t>(n));
+}
+
+template <typename Item>
+void TraceHex(uint32_t handle, const char* title, const void* data, int32_t count, const char* itemFormat,
+              int perLine) {
+    if (!HandleValid(handle) || !TraceWanted(handle)) return;
+    TraceLine(handle, title != nullptr ? title : "");
+    if (data == nullptr || count < 0) count = 0;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    char line[256];
+    size_t len = 0;
+    line[0] = '\0';
+    Append(line, len, "(EBD )   %02u:    ", 0);
+    for (int32_t i = 0; i < count; ++i) {
+        // Items are read byte by byte, little-endian, so that no alignment is assumed.
+        unsigned value = 0;
+        for (size_t b = 0; b < sizeof(Item); ++b)
+            value |= static_cast<unsigned>(bytes[static_cast<size_t>(i) * sizeof(Item) + b]) << (8 * b);
+        Append(line, len, itemFormat, value);
+        if ((i + 1) % perLine == 0) {
+            TraceLine(handle, line);
+            len = 0;
+            line[0] = '\0';
+            Append(line, len, "(EBD )   %02u:    ", static_cast<unsigned>(i + 1));
+        }
+    }
+    TraceLine(handle, line);
+}
+
+bool EndsWith(const char* text, size_t len, const char* suffix) {
+    const size_t n = std::strlen(suffix);
+    return len >= n && std::memcmp(text + len - n, suffix, n) == 0;
+}
+
+}  // namespace
+
+bool TraceWanted(uint32_t handle) {
+    if (!HandleValid(handle)) return false;
+    if (PortOf(handle).traceHandle != 0 && g_callback != nullptr) return true;
+    return g_traceFile;
+}
+
+void TraceLine(uint32_t handle, const char* line) {
+    if (!HandleValid(handle) || line == nullptr) return;
+    const uint32_t traceHandle = PortOf(handle).traceHandle;
+    if (traceHandle != 0 && g_callback != nullptr) {
+        g_callback(traceHandle, line);
+        return;
+    }
+    WriteTraceFile(line);
+}
+
+void Trace(uint32_t handle, const char* format, ...) {
+    // Lines nobody reads are not formatted.
+    if (!TraceWanted(handle)) return;
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    TraceLine(handle, line);
+}
+
+void TraceToRoute(uint32_t traceHandle, const char* line) {
+    if (line == nullptr) return;
+    if (traceHandle != 0 && g_callback != nullptr) {
+        g_callback(traceHandle, line);
+        return;
+    }
+    WriteTraceFile(line);
+}
+
+void WriteTraceFile(const char* line) {
+    if (!g_traceFile || line == nullptr) return;
+    const uint64_t now = platform::current().counter();
+    const TimeBase& time = Time();
+    const uint64_t elapsed = now >= time.startCount ? now - time.startCount : now + (UINT64_MAX - time.startCount);
+    const auto ms = static_cast<uint32_t>(elapsed / (time.ticksPerMs == 0 ? 1 : time.ticksPerMs));
+    std::error_code ignored;
+    std::filesystem::create_directory(kTraceDir, ignored);
+    std::FILE* file = std::fopen(kTraceFile, "a");
+    if (file == nullptr) return;  // the line is lost; the caller is not affected
+    std::fprintf(file, "[%04u.%03u] %s\n", ms / 1000, ms % 1000, line);
+    std::fclose(file);
+}
+
+void TraceHexBytes(uint32_t handle, const char* title, const void* data, int32_t count) {
+    TraceHex<uint8_t>(handle, title, data, count, "0x%02x ", 8);
+}
+
+void TraceHexWords(uint32_t handle, const char* title, const void* data, int32_t count) {
+    TraceHex<uint16_t>(handle, title, data, count, "0x%04x ", 4);
+}
+
+void TraceHexDwords(uint32_t handle, const char* title, const void* data, int32_t count) {
+    TraceHex<uint32_t>(handle, title, data, count, "0x%08x ", 4);
+}
+
+const char* CondenseRevisionText(const char* revisionText) {
+    static char condensed[256];
+    size_t len = 0;
+    condensed[0] = '\0';
+    if (revisionText == nullptr) return condensed;
+    auto put = [&](const char* from, const char* to) {
+        while (from < to && len < 255) condensed[len++] = *from++;
+        condensed[len] = '\0';
+    };
+    const char* end = revisionText + std::strlen(revisionText);
+    const char* firstKeyword = std::strstr(revisionText, "$YK");
+    if (firstKeyword == nullptr) firstKeyword = end;
+    // The file name: behind the last backslash of the path.
+    const char* name = revisionText;
+    for (const char* p = revisionText; p < firstKeyword; ++p)
+        if (*p == '\\') name = p + 1;
+    put(name, firstKeyword);
+    // Each keyword's value, without the keyword's name.
+    for (const char* keyword = firstKeyword; keyword < end;) {
+        const char* next = std::strstr(keyword + 3, "$YK");
+        if (next == nullptr) next = end;
+        const char* colon = static_cast<const char*>(std::memchr(keyword, ':', static_cast<size_t>(next - keyword)));
+        if (colon != nullptr) put(colon + 1, next);
+        keyword = next;
+    }
+    return condensed;
+}
+
+const char* EscapeVersionText(const char* text, const char* prefix) {
+    static char out[256];
+    size_t len = 0;
+    out[0] = '\0';
+    auto put = [&](const char* s) {
+        while (*s != '\0' && len < 255) out[len++] = *s++;
+        out[len] = '\0';
+    };
+    auto putChar = [&](char c) {
+        if (len < 255) out[len++] = c;
+        out[len] = '\0';
+    };
+    if (prefix != nullptr) put(prefix);
+    if (text == nullptr) return out;
+    for (size_t i = 0; text[i] != '\0' && len < 255; ++i) {
+        const char c = text[i];
+        if (!EndsWith(out, len, "main") && !EndsWith(out, len, "dev01") && !EndsWith(out, len, kDeveloperBranch)) {
+            putChar(c);
+            continue;
+        }
+        if (c == '/') {
+            putChar(c);
+            continue;
+        }
+        // A backslash pair that the source turned into a control character.
+        putChar('\\');
+        const char next = text[i + 1];
+        if (next == ' ' || (next >= '0' && next <= '9')) {
+            if (c == '8' && next == ' ') {
+                put("{8,70}");
+            } else if (c == '9' && next == ' ') {
+                put("{9,71}");
+            } else if (c == '8' || c == '9') {
+                putChar(c);
+            } else {
+                char octal[8];
+                std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                put(octal);
+            }
+        } else if (c == '\r') {
+            putChar('r');
+        } else if (c == '\t') {
+            putChar('t');
+        } else if (c == '\n') {
+            putChar('n');
+        } else {
+            putChar(c);
+        }
+    }
+    return out;
+}
+
+const char* HostVersionText(const char* revisionText) {
+    return EscapeVersionText(CondenseRevisionText(revisionText), "(EBDV) Host: ");
+}
+
+const char* TargetVersionText(const char* item) { return EscapeVersionText(item, "(EBDV) Target: "); }
+
+}  // namespace ebd
+
+using namespace ebd;
+
+extern "C" void WEnableTraceFile(void) { g_traceFile = true; }
+extern "C" void WDisableTraceFile(void) { g_traceFile = false; }
+extern "C" void WSetTraceCallback(EBDTraceCallback callback) { g_callback = callback; }

@@ -1,0 +1,39 @@
+// Message queue: messages cut into segments (one per frame) on the way out,
+// segments put back together on the way in, and a receive queue per port.
+#pragma once
+
+#include <cstdint>
+
+#include "lib/ebd_types.h"
+
+namespace ebd {
+
+inline constexpr uint8_t kSegmentType = 0xD6;
+inline constexpr uint8_t kLastSegment = 0xFF;
+// A half-built incoming message is dropped after this many passes without a
+// new segment.
+inline constexpr int kMaxIdlePasses = 200;
+// A run ends with status 8 after this many passes in a row that neither took
+// in a segment nor got one acknowledged: a module that sends nothing but stray
+// bytes, bad frames or the same segment again keeps no caller busy for ever.
+// At 115200 baud that is a third of a second of unbroken garbage.
+inline constexpr int kMaxFruitlessPasses = 4096;
+
+// Outcomes of NomiL3RemoveFromRxQueue.
+inline constexpr int kQueueDoubled = 0;
+inline constexpr int kQueueEmpty = 1;
+inline constexpr int kQueueTaken = 2;
+
+uint8_t NomiL3Transfer(uint32_t handle, uint16_t commandId, const uint8_t* data, uint16_t dataLength,
+                       uint16_t* rxCommandId, uint8_t* rxData, uint16_t* rxLength);
+int NomiL3RemoveFromRxQueue(uint32_t handle, uint16_t* commandId, uint8_t* data, uint16_t* length);
+
+void NomiL3StartTxMessage(uint32_t handle, FrameSlot& slot, uint16_t commandId, const uint8_t* data,
+                          uint16_t dataLength);
+void NomiL3BuildTxSegment(uint32_t handle, FrameSlot& slot);
+bool NomiL3StartRxMessage(uint32_t handle, const FrameSlot& slot, uint16_t* rxCommandId, uint8_t* rxData,
+                          uint16_t* rxLength);
+bool NomiL3AppendRxSegment(uint32_t handle, const FrameSlot& slot);
+void NomiL3AddToRxQueue(uint32_t handle, uint16_t commandId, const uint8_t* data, uint16_t length);
+
+}  // namespace ebd

@@ -1,0 +1,92 @@
+// The platform seam: everything the library needs from the operating system
+// (serial ports, the high-resolution counter, sleeping, local time) behind one
+// small interface. The library reaches it through one process-wide pointer;
+// the real POSIX implementation is installed by default, tests install the
+// simulated one with its virtual clock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace ebd::platform {
+
+// An open port as the platform knows it; kNoPort means none.
+using PortHandle = int32_t;
+inline constexpr PortHandle kNoPort = -1;
+
+// Why an open failed, so that front ends can tell the user what to do.
+enum class OpenError {
+    None,
+    NoDevice,     // nothing at that path
+    Permission,   // the device exists but may not be opened by this user
+    Busy,         // another program (or another open of this process) holds it
+    NotTerminal,  // the path is not a serial device
+    SetupFailed,  // opened, but the line could not be set up
+    Other,
+};
+
+// Outcome of a read: all bytes arrived, fewer arrived before the time-out, or
+// the device refused (vanished adapter, I/O error, hang-up).
+enum class ReadStatus { Complete, Short, Failed };
+
+// The line settings the library switches between. Fields not listed here keep
+// raw 8-bit mode, no parity and no flow control on every implementation.
+struct LineSettings {
+    uint32_t baudRate = 115200;
+    uint8_t stopBits = 2;  // 1 or 2
+    bool rts = true;
+    bool dtr = false;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Serial ports. `name` is "COM<n>". The open is exclusive: a port held by
+    // anybody, this process included, fails with OpenError::Busy.
+    virtual PortHandle openPort(const char* name, OpenError* error) = 0;
+    virtual void closePort(PortHandle port) = 0;
+    virtual bool getLine(PortHandle port, LineSettings* settings) = 0;
+    // Writes baud rate, stop bits and the modem lines. Returns false when the
+    // terminal settings are refused; a device without modem lines (a
+    // pseudo-terminal) still accepts the rest.
+    virtual bool setLine(PortHandle port, const LineSettings& settings) = 0;
+    // Whether the port supports a total read time-out per requested byte.
+    virtual bool supportsTotalTimeouts(PortHandle port) = 0;
+    virtual bool setQueues(PortHandle port, uint32_t rxBytes, uint32_t txBytes) = 0;
+    // Read-total multiplier: a read of n bytes gives up n * msPerByte ms after it
+    // started.
+    virtual bool setReadTimeout(PortHandle port, uint32_t msPerByte) = 0;
+    // Writes all bytes and waits until they have left the port.
+    virtual bool write(PortHandle port, const uint8_t* data, size_t count) = 0;
+    // Reads up to `count` bytes within the current time-out; *got receives how
+    // many arrived.
+    virtual ReadStatus read(PortHandle port, uint8_t* buffer, size_t count, size_t* got) = 0;
+    virtual void clearError(PortHandle port) = 0;
+    // The ignition line: raise (true) or clear (false) DTR alone. Fails on a
+    // device without modem lines.
+    virtual bool setDtr(PortHandle port, bool raised) = 0;
+    // Discards pending input and output.
+    virtual bool purge(PortHandle port) = 0;
+
+    // Time.
+    virtual uint64_t counter() = 0;
+    virtual uint64_t frequency() = 0;
+    virtual void sleepMs(uint32_t ms) = 0;
+    virtual void localTime(std::tm* out) = 0;
+};
+
+// The platform in force for this process.
+Platform& current();
+// Installs `platform` for the whole process; nullptr restores the real one.
+void install(Platform* platform);
+// The real implementation.
+Platform& posix();
+
+// Device path that "COM<n>" stands for: EBD_COM<n> from the environment, else
+// /dev/ttyS<n-1>. Empty for a name that is not COM followed by 1 to 255.
+std::string devicePathFor(const char* comName);
+
+}  // namespace ebd::platform

@@ -1,0 +1,241 @@
+#include "platform/sim_platform.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace ebd::platform {
+
+namespace {
+constexpr uint64_t kNsPerMs = 1'000'000;
+}
+
+SimPlatform::SimPlatform() {
+    // A fixed date so that trace headers are reproducible: Mon Dec 07 03:56:29 2026.
+    localTime_.tm_year = 2026 - 1900;
+    localTime_.tm_mon = 11;
+    localTime_.tm_mday = 7;
+    localTime_.tm_hour = 3;
+    localTime_.tm_min = 56;
+    localTime_.tm_sec = 29;
+    localTime_.tm_wday = 1;
+}
+
+SimPlatform::~SimPlatform() = default;
+
+void SimPlatform::attach(const std::string& name, SimPeer* peer) {
+    if (peer == nullptr) {
+        ports_.erase(name);
+        return;
+    }
+    ports_[name].peer = peer;
+}
+
+SimPlatform::Port& SimPlatform::portNamed(const std::string& name) { return ports_[name]; }
+
+const SimPlatform::Port* SimPlatform::portNamed(const std::string& name) const {
+    auto it = ports_.find(name);
+    return it == ports_.end() ? nullptr : &it->second;
+}
+
+void SimPlatform::failOpen(const std::string& name, OpenError error) { portNamed(name).openFailure = error; }
+void SimPlatform::vanish(const std::string& name) { portNamed(name).vanished = true; }
+void SimPlatform::vanishAt(const std::string& name, uint64_t atNs) { portNamed(name).vanishAtNs = atNs; }
+void SimPlatform::failWrites(const std::string& name, bool fail) { portNamed(name).writesFail = fail; }
+void SimPlatform::failTimeouts(const std::string& name, bool fail) { portNamed(name).timeoutsFail = fail; }
+void SimPlatform::failDtr(const std::string& name, bool fail) { portNamed(name).dtrFails = fail; }
+void SimPlatform::noTotalTimeouts(const std::string& name, bool none) {
+    portNamed(name).noTotalTimeouts = none;
+}
+
+int SimPlatform::openCount() const {
+    return static_cast<int>(std::count_if(ports_.begin(), ports_.end(),
+                                          [](const auto& entry) { return entry.second.open; }));
+}
+
+uint32_t SimPlatform::readTimeoutOf(const std::string& name) const {
+    const Port* port = portNamed(name);
+    return port == nullptr ? 0 : port->msPerByte;
+}
+
+LineSettings SimPlatform::lineOf(const std::string& name) const {
+    const Port* port = portNamed(name);
+    return port == nullptr ? LineSettings{} : port->line;
+}
+
+SimPlatform::Port* SimPlatform::portOf(PortHandle handle) {
+    if (handle < 0 || static_cast<size_t>(handle) >= handles_.size()) return nullptr;
+    auto it = ports_.find(handles_[static_cast<size_t>(handle)]);
+    if (it == ports_.end() || !it->second.open) return nullptr;
+    if (now_ >= it->second.vanishAtNs) it->second.vanished = true;
+    return &it->second;
+}
+
+uint64_t SimPlatform::transmitNs(const Port& port, size_t count) const {
+    const uint64_t baud = port.line.baudRate == 0 ? 115200 : port.line.baudRate;
+    return static_cast<uint64_t>(count) * 11ULL * 1'000'000'000ULL / baud;
+}
+
+PortHandle SimPlatform::openPort(const char* name, OpenError* error) {
+    OpenError ignored;
+    if (error == nullptr) error = &ignored;
+    *error = OpenError::None;
+    if (name == nullptr) {
+        *error = OpenError::NoDevice;
+        return kNoPort;
+    }
+    auto it = ports_.find(name);
+    if (it == ports_.end() || it->second.peer == nullptr) {
+        *error = OpenError::NoDevice;
+        return kNoPort;
+    }
+    Port& port = it->second;
+    if (port.openFailure != OpenError::None) {
+        *error = port.openFailure;
+        return kNoPort;
+    }
+    if (port.open) {
+        *error = OpenError::Busy;
+        return kNoPort;
+    }
+    port.open = true;
+    port.vanished = false;
+    port.vanishAtNs = UINT64_MAX;
+    port.msPerByte = 0;
+    // A freshly opened port starts with DTR and RTS raised, as on Linux; the
+    // library sets the lines it wants right after the open.
+    port.line.dtr = true;
+    port.line.rts = true;
+    port.peer->onOpen(true, now_);
+    port.peer->onLine(port.line, now_);
+    handles_.push_back(name);
+    return static_cast<PortHandle>(handles_.size() - 1);
+}
+
+void SimPlatform::closePort(PortHandle handle) {
+    Port* port = portOf(handle);
+    if (port == nullptr) return;
+    port->open = false;
+    port->line.dtr = false;
+    port->peer->onLine(port->line, now_);
+    port->peer->onOpen(false, now_);
+}
+
+bool SimPlatform::getLine(PortHandle handle, LineSettings* settings) {
+    Port* port = portOf(handle);
+    if (port == nullptr || port->vanished || settings == nullptr) return false;
+    *settings = port->line;
+    return true;
+}
+
+bool SimPlatform::setLine(PortHandle handle, const LineSettings& settings) {
+    Port* port = portOf(handle);
+    if (port == nullptr || port->vanished) return false;
+    port->line.baudRate = settings.baudRate;
+    port->line.stopBits = settings.stopBits;
+    port->line.rts = settings.rts;
+    // A device without modem lines keeps DTR as it is but accepts the rest.
+    if (!port->dtrFails) port->line.dtr = settings.dtr;
+    port->peer->onLine(port->line, now_);
+    return true;
+}
+
+bool SimPlatform::supportsTotalTimeouts(PortHandle handle) {
+    Port* port = portOf(handle);
+    return port != nullptr && !port->noTotalTimeouts;
+}
+
+bool SimPlatform::setQueues(PortHandle handle, uint32_t, uint32_t) {
+    Port* port = portOf(handle);
+    return port != nullptr && !port->vanished;
+}
+
+bool SimPlatform::setReadTimeout(PortHandle handle, uint32_t msPerByte) {
+    Port* port = portOf(handle);
+    if (port == nullptr || port->vanished || port->timeoutsFail) return false;
+    port->msPerByte = msPerByte;
+    return true;
+}
+
+bool SimPlatform::write(PortHandle handle, const uint8_t* data, size_t count) {
+    Port* port = portOf(handle);
+    if (port == nullptr || port->vanished || port->writesFail || (data == nullptr && count > 0)) return false;
+    port->peer->advanceTo(now_);
+    // The bytes leave the port one character time after another; the write
+    // returns once the last has gone (the drain).
+    now_ += transmitNs(*port, count);
+    if (count > 0) port->peer->onHostBytes(data, count, now_);
+    return true;
+}
+
+ReadStatus SimPlatform::read(PortHandle handle, uint8_t* buffer, size_t count, size_t* got) {
+    size_t ignored;
+    if (got == nullptr) got = &ignored;
+    *got = 0;
+    Port* port = portOf(handle);
+    if (port == nullptr || port->vanished || (buffer == nullptr && count > 0)) return ReadStatus::Failed;
+    const uint64_t deadline = now_ + static_cast<uint64_t>(count) * port->msPerByte * kNsPerMs;
+    SimPeer& peer = *port->peer;
+    // Step through the peer's events and arriving bytes in time order until all
+    // bytes are in or the deadline has passed.
+    for (;;) {
+        peer.advanceTo(now_);
+        uint64_t at = 0;
+        while (*got < count && peer.frontOutput(&at) && at <= now_) buffer[(*got)++] = peer.popOutput();
+        if (*got == count) return ReadStatus::Complete;
+        uint64_t next = peer.nextEventNs();
+        if (peer.frontOutput(&at)) next = std::min(next, at);
+        if (next > deadline) break;
+        if (next >= port->vanishAtNs) {
+            now_ = std::max(now_, port->vanishAtNs);
+            port->vanished = true;
+            return ReadStatus::Failed;
+        }
+        // A peer that reports an event at or before now must not stall the clock.
+        now_ = std::max(now_ + 1, next);
+    }
+    if (deadline >= port->vanishAtNs) {
+        now_ = std::max(now_, port->vanishAtNs);
+        port->vanished = true;
+        return ReadStatus::Failed;
+    }
+    now_ = std::max(now_, deadline);
+    peer.advanceTo(now_);
+    return ReadStatus::Short;
+}
+
+void SimPlatform::clearError(PortHandle) {}
+
+bool SimPlatform::setDtr(PortHandle handle, bool raised) {
+    Port* port = portOf(handle);
+    if (port == nullptr || port->vanished || port->dtrFails) return false;
+    port->line.dtr = raised;
+    port->peer->advanceTo(now_);
+    port->peer->onLine(port->line, now_);
+    return true;
+}
+
+bool SimPlatform::purge(PortHandle handle) {
+    Port* port = portOf(handle);
+    if (port == nullptr || port->vanished) return false;
+    port->peer->advanceTo(now_);
+    port->peer->onPurge(now_);
+    return true;
+}
+
+uint64_t SimPlatform::counter() {
+    now_ += counterStep_;
+    return now_;
+}
+
+uint64_t SimPlatform::frequency() { return 1'000'000'000; }
+
+void SimPlatform::sleepMs(uint32_t ms) {
+    now_ += static_cast<uint64_t>(ms) * kNsPerMs;
+    sleptMs_ += ms;
+}
+
+void SimPlatform::localTime(std::tm* out) {
+    if (out != nullptr) *out = localTime_;
+}
+
+}  // namespace ebd::platform

@@ -1,0 +1,23 @@
+// Message exchange with the target: send one request message, wait for the
+// message with an expected command id; the reference counter; line-end markers.
+#pragma once
+
+#include <cstdint>
+
+namespace ebd {
+
+// How many messages one receive examines (taken, doubled or of another id)
+// before it gives up: a module that keeps sending the wrong message cannot
+// keep a caller waiting for ever.
+inline constexpr int kMaxMessagesPerReceive = 256;
+
+bool EBDSendToTarget(uint32_t handle, uint16_t commandId, const uint8_t* data, uint16_t length);
+bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* buffer, uint16_t maxLength);
+uint16_t EBDNextReference();
+// `out` needs room for 4 * strlen(text) + 1 characters.
+void EBDMarkLineEnds(const char* text, char* out);
+
+// For tests: sets the next reference the counter hands out.
+void EBDSetNextReference(uint16_t next);
+
+}  // namespace ebd

@@ -1,0 +1,202 @@
+// Remote calls of the main path: version, operation mode, Java autostart,
+// switch-off, finishing test mode, AT commands through the remote channel.
+#include "rpc/ebdrpc.h"
+
+#include <array>
+#include <cstring>
+#include <new>
+
+#include "lib/ebd_intern.h"
+#include "rpc/ebdmsg.h"
+#include "rpc/ebdmsgs.h"
+#include "rpc/ebdnomi.h"
+#include "rpc/nomierr.h"
+
+namespace ebd {
+
+using namespace msg;
+
+namespace rpc {
+
+namespace {
+int g_failAllocations = 0;
+}
+
+bool Receive(uint32_t handle, uint16_t confirmId, uint8_t* buffer, uint16_t maxLength, int tries) {
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        if (EBDReceiveFromTarget(handle, confirmId, buffer, maxLength)) return true;
+    }
+    return false;
+}
+
+uint8_t* AllocArea(size_t size) {
+    if (g_failAllocations > 0) {
+        --g_failAllocations;
+        return nullptr;
+    }
+    // Zeroed, so that a confirm shorter than its record reads as zeros.
+    return new (std::nothrow) uint8_t[size == 0 ? 1 : size]();
+}
+
+void FreeArea(uint8_t* area) { delete[] area; }
+
+void FailAllocations(int count) { g_failAllocations = count; }
+
+}  // namespace rpc
+
+namespace {
+
+// Owns an area for the duration of one call: released on every path.
+class Area {
+public:
+    explicit Area(size_t size) : p_(rpc::AllocArea(size)) {}
+    ~Area() { rpc::FreeArea(p_); }
+    Area(const Area&) = delete;
+    Area& operator=(const Area&) = delete;
+    uint8_t* get() const { return p_; }
+
+private:
+    uint8_t* p_;
+};
+
+// Copies the text of an AT confirm (offset 2, up to its NUL or the end of the
+// 128-byte area) into `response` with the line ends marked.
+void AtConfirmText(const uint8_t* confirm, char* response) {
+    char text[kAtTextArea + 1];
+    std::memcpy(text, confirm + 2, kAtTextArea);
+    text[kAtTextArea] = '\0';
+    EBDMarkLineEnds(text, response);
+}
+
+}  // namespace
+
+uint16_t EBDRPCGetVersion(uint32_t handle, uint32_t* hardwareVersion, uint32_t* rpcVersion, char* text,
+                          uint16_t textSize) {
+    const uint16_t ref = EBDNextReference();
+    GetTargetVersion(handle);
+    std::array<uint8_t, 2> request{};
+    Put16(request.data(), 0, ref);
+    if (!EBDSendToTarget(handle, kGetVersion, request.data(), request.size())) return kRpcNotSent;
+    const size_t confirmSize = static_cast<size_t>(textSize) + 11;
+    // One byte more than is read, so that the text always ends in a NUL.
+    Area confirm(confirmSize + 1);
+    if (confirm.get() == nullptr) return kRpcNoMemory;
+    const uint16_t readSize = static_cast<uint16_t>(confirmSize > 0xFFFF ? 0xFFFF : confirmSize);
+    if (!rpc::Receive(handle, ConfirmOf(kGetVersion), confirm.get(), readSize)) return kRpcNoConfirm;
+    if (Get16(confirm.get(), 0) != ref) return kRpcBadReference;
+    if (hardwareVersion != nullptr) *hardwareVersion = Get32(confirm.get(), 4);
+    if (rpcVersion != nullptr) *rpcVersion = Get32(confirm.get(), 8);
+    if (text != nullptr && textSize > 0) {
+        const char* source = reinterpret_cast<const char*>(confirm.get() + 12);
+        const size_t available = confirmSize > 12 ? confirmSize - 12 : 0;
+        size_t length = strnlen(source, available);
+        if (length > static_cast<size_t>(textSize - 1)) length = textSize - 1;
+        std::memset(text, 0, textSize);
+        std::memcpy(text, source, length);
+    }
+    return kRpcOk;
+}
+
+uint16_t EBDRPCGetCurrentOperationMode(uint32_t handle, uint8_t* mode) {
+    const uint16_t ref = EBDNextReference();
+    GetTargetVersion(handle);
+    std::array<uint8_t, 2> request{};
+    Put16(request.data(), 0, ref);
+    if (!EBDSendToTarget(handle, kGetCurrentOperationMode, request.data(), request.size())) return kRpcNotSent;
+    std::array<uint8_t, 6> confirm{};
+    if (!rpc::Receive(handle, ConfirmOf(kGetCurrentOperationMode), confirm.data(), confirm.size()))
+        return kRpcNoConfirm;
+    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    if (Get16(confirm.data(), 2) != 0) return kRpcStatusFailed;
+    if (mode != nullptr) *mode = Get8(confirm.data(), 4);
+    return kRpcOk;
+}
+
+uint16_t EBDRPCSetCurrentOperationMode(uint32_t handle, uint8_t mode) {
+    const uint16_t ref = EBDNextReference();
+    GetTargetVersion(handle);
+    std::array<uint8_t, 4> request{};
+    Put16(request.data(), 0, ref);
+    Put8(request.data(), 2, mode);
+    if (!EBDSendToTarget(handle, kSetCurrentOperationMode, request.data(), request.size())) return kRpcNotSent;
+    std::array<uint8_t, 4> confirm{};
+    if (!rpc::Receive(handle, ConfirmOf(kSetCurrentOperationMode), confirm.data(), confirm.size(), 5))
+        return kRpcNoConfirm;
+    // This confirm's reference is not compared; a refused mode reads as 4.
+    if (Get16(confirm.data(), 2) != 0) return kRpcBadReference;
+    return kRpcOk;
+}
+
+uint16_t EBDRPCSwitchJavaAutoStart(uint32_t handle, uint8_t onOff) {
+    const uint16_t ref = EBDNextReference();
+    GetTargetVersion(handle);
+    std::array<uint8_t, 4> request{};
+    Put16(request.data(), 0, ref);
+    Put8(request.data(), 2, onOff);
+    if (!EBDSendToTarget(handle, kSwitchJavaAutoStart, request.data(), request.size())) return kRpcNotSent;
+    std::array<uint8_t, 4> confirm{};
+    if (!rpc::Receive(handle, ConfirmOf(kSwitchJavaAutoStart), confirm.data(), confirm.size()))
+        return kRpcNoConfirm;
+    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    const uint8_t result = Get8(confirm.data(), 2);
+    if (result != 0) {
+        Trace(handle, "(RPC ) EBDRPCSwitchJavaAutoStart: gives result %d, should be 0", result);
+        return kRpcStatusFailed;
+    }
+    return kRpcOk;
+}
+
+uint16_t EBDRPCSwitchOff(uint32_t handle) {
+    const uint16_t ref = EBDNextReference();
+    GetTargetVersion(handle);
+    std::array<uint8_t, 2> request{};
+    Put16(request.data(), 0, ref);
+    // No confirm comes: the module switches off.
+    return EBDSendToTarget(handle, kSwitchOff, request.data(), request.size()) ? kRpcOk : kRpcNotSent;
+}
+
+uint16_t EBDRPCCalDevGsmFinish(uint32_t handle) {
+    const uint16_t ref = EBDNextReference();
+    GetTargetVersion(handle);
+    std::array<uint8_t, 2> request{};
+    Put16(request.data(), 0, ref);
+    if (!EBDSendToTarget(handle, kCalDevGsmFinish, request.data(), request.size())) return kRpcNotSent;
+    std::array<uint8_t, 2> confirm{};
+    if (!rpc::Receive(handle, ConfirmOf(kCalDevGsmFinish), confirm.data(), confirm.size())) return kRpcNoConfirm;
+    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    return kRpcOk;
+}
+
+uint16_t EBDRPCSendAtCommand(uint32_t handle, const char* command, char* response) {
+    const uint16_t ref = EBDNextReference();
+    // The command and its carriage return must fit the text area with a NUL;
+    // the public operation refuses longer commands before it gets here.
+    if (command == nullptr || strnlen(command, kAtTextArea) >= kAtTextArea - 1) return kRpcNotSent;
+    std::array<uint8_t, kAtRecord> request{};
+    Put16(request.data(), 0, ref);
+    const size_t length = std::strlen(command);
+    std::memcpy(request.data() + 2, command, length);
+    request[2 + length] = '\r';
+    request[2 + length + 1] = '\0';
+    GetTargetVersion(handle);
+    if (!EBDSendToTarget(handle, kSendAtCommand, request.data(), request.size())) return kRpcNotSent;
+    std::array<uint8_t, kAtRecord> confirm{};
+    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size())) return kRpcNoConfirm;
+    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    if (response == nullptr) return kRpcOk;
+    // The module's answer comes in a second confirm.
+    confirm.fill(0);
+    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size(), 5)) return kRpcNoConfirm;
+    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    AtConfirmText(confirm.data(), response);
+    return kRpcOk;
+}
+
+uint16_t EBDRPCReceiveAtCommand(uint32_t handle, char* response) {
+    std::array<uint8_t, kAtRecord> confirm{};
+    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size())) return kRpcNoConfirm;
+    if (response != nullptr) AtConfirmText(confirm.data(), response);
+    return kRpcOk;
+}
+
+}  // namespace ebd

@@ -1,0 +1,33 @@
+// Remote calls: one request/confirm exchange with the module's firmware each,
+// returning a 16-bit error code (rpc/nomierr.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ebd {
+
+// ---- The common frame, shared by every call -------------------------------
+namespace rpc {
+// Receives the confirm `confirmId` into `buffer`, with up to `tries` attempts.
+bool Receive(uint32_t handle, uint16_t confirmId, uint8_t* buffer, uint16_t maxLength, int tries = 1);
+// Areas whose size depends on the caller's data; nullptr when memory is short.
+uint8_t* AllocArea(size_t size);
+void FreeArea(uint8_t* area);
+// For tests: the next `count` area allocations fail.
+void FailAllocations(int count);
+}  // namespace rpc
+
+// ---- Main-path calls -----------------------------------------------------
+uint16_t EBDRPCGetVersion(uint32_t handle, uint32_t* hardwareVersion, uint32_t* rpcVersion, char* text,
+                          uint16_t textSize);
+uint16_t EBDRPCGetCurrentOperationMode(uint32_t handle, uint8_t* mode);
+uint16_t EBDRPCSetCurrentOperationMode(uint32_t handle, uint8_t mode);
+uint16_t EBDRPCSwitchJavaAutoStart(uint32_t handle, uint8_t onOff);
+uint16_t EBDRPCSwitchOff(uint32_t handle);
+uint16_t EBDRPCCalDevGsmFinish(uint32_t handle);
+// response: nullptr, or room for 4 * 128 + 1 characters.
+uint16_t EBDRPCSendAtCommand(uint32_t handle, const char* command, char* response);
+uint16_t EBDRPCReceiveAtCommand(uint32_t handle, char* response);
+
+}  // namespace ebd

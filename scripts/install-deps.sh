@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a fresh Debian machine (run as root).
+# Packages that are already there are left alone, and apt is asked only when
+# something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-dev llvm
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev xvfb xauth
+  procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with warnings as errors, and runs
+# the whole test suite; then the same suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+
+echo "== build (warnings as errors)"
+cmake -S . -B build-ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEBD_WERROR=ON
+cmake --build build-ci -j"$jobs"
+echo "== tests"
+(cd build-ci && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 600)
+
+echo "== sanitizer build (ASan + UBSan)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEBD_WERROR=ON -DEBD_SANITIZE=ON -DEBD_BENCH=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+cmake --build build-asan -j"$jobs"
+echo "== tests under sanitizers"
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 900)
