@@ -57,6 +57,18 @@ int32_t WStartCircuitSwitchedCall(EBDHandle handle, const char* number);
 int32_t WStartGPRSAttach(EBDHandle handle);
 int32_t WprepareNetworkRegistration(EBDHandle handle, uint16_t timeout1, uint16_t timeout2);
 
+/* ---- Radio test, measurement, identity and security ---------------------- */
+/* (service-call wrappers: declarations go here) */
+
+/* ---- NVRAM items, calibration store, band mode ----------------------------- */
+/* (NVRAM and calibration store: declarations go here) */
+
+/* ---- Burst, slot and frame configuration ---------------------------------- */
+/* (burst, slot and frame: declarations go here) */
+
+/* ---- Settings ------------------------------------------------------------- */
+/* (settings store: declarations go here) */
+
 #ifdef __cplusplus
 }
 #endif

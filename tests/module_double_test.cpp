@@ -628,6 +628,12 @@ TEST(ModuleDoubleFaults, ConfirmDepartures) {
     ModuleDouble module(startingIn(State::Nomi));
     Host host(module);
 
+    // A message of its own, ahead of any confirm.
+    module.sendMessage(0x0206, {0x41, 0x42}, host.now);
+    auto got = framesOf(host.pump(20 * kMs));
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].payload, (Bytes{0xD6, 0xFF, 0x06, 0x02, 0x00, 0x04, 0x41, 0x42}));
+
     module.foreignReference(99);
     for (bool foreign : {true, false}) {  // one-shot
         const auto frames = framesOf(host.exchange(request(99, {0x10, 0x20})));
@@ -636,7 +642,7 @@ TEST(ModuleDoubleFaults, ConfirmDepartures) {
     }
 
     module.repeatConfirm(99);
-    auto got = framesOf(host.exchange(request(99, {0x11, 0x20}), 500 * kMs));
+    got = framesOf(host.exchange(request(99, {0x11, 0x20}), 500 * kMs));
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].payload, got[1].payload);
 
