@@ -22,3 +22,6 @@ cmake --build build-asan -j"$jobs"
 echo "== tests under sanitizers"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 900)
+
+echo "== fuzz targets, short fixed runs"
+bash scripts/fuzz.sh
