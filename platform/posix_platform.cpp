@@ -359,7 +359,10 @@ public:
                 continue;
             }
             if (written < 0 && errno == EINTR) continue;
-            if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+            if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                if (gone(errno)) lose(*port);
+                return false;
+            }
             if (waitFor(fd, POLLOUT, lastProgressNs + kWriteStallNs) != Wait::Ready) return false;
         }
         while (tcdrain(fd) != 0) {
@@ -385,19 +388,31 @@ public:
                 continue;
             }
             // End of file on a terminal: the device hung up.
-            if (n == 0) return ReadStatus::Failed;
+            if (n == 0) return lose(*port);
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return ReadStatus::Failed;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) return gone(errno) ? lose(*port) : ReadStatus::Failed;
             switch (waitFor(fd, POLLIN, deadlineNs)) {
                 case Wait::Ready:
                     break;
                 case Wait::TimedOut:
                     return ReadStatus::Short;
                 case Wait::Failed:
-                    return ReadStatus::Failed;
+                    return lose(*port);
             }
         }
         return ReadStatus::Complete;
+    }
+
+    // Errors that mean the device itself is gone (an unplugged USB adapter, a
+    // hung-up pseudo-terminal), not that one operation failed.
+    static bool gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE; }
+
+    // A device that is gone is closed at once rather than kept: its descriptor
+    // is released, so the adapter can come back under the same name, and every
+    // later operation on the handle fails until the session closes it.
+    static ReadStatus lose(Port& port) {
+        port.fd.reset();
+        return ReadStatus::Failed;
     }
 
     // A terminal keeps no error state that blocks later operations: each call
