@@ -1,0 +1,142 @@
+#include "app/Disabletoolform.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QMessageBox>
+#include <QPalette>
+#include <QPushButton>
+#include <QRadioButton>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace {
+
+struct Place {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+constexpr Place kFrame{10, 12, 165, 125};
+constexpr Place kStart{10, 144, 72, 24};
+constexpr Place kClose{102, 144, 72, 24};
+// Radio buttons, relative to the group box: two columns of four.
+constexpr int kSelectorWidth = 60;
+constexpr int kSelectorHeight = 17;
+constexpr std::array<int, 2> kSelectorColumns{16, 96};
+constexpr std::array<int, 4> kSelectorRows{25, 49, 73, 97};
+
+void Put(QWidget* widget, const Place& place) {
+    widget->setGeometry(place.left, place.top, place.width, place.height);
+}
+
+// The busy cursor for as long as the workflow runs.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+QFont TDisableTool::FormFont() {
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    // The common sans serif faces run wider than the face the layout was
+    // drawn with; semi-condensed, "Autostart Off" fits its 72-pixel button.
+    font.setStretch(QFont::SemiCondensed);
+    return font;
+}
+
+TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("DisableTool"));
+    setWindowTitle(QStringLiteral("Disable Autostart"));
+    setFont(FormFont());
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+    setPalette(colours);
+    setAutoFillBackground(true);
+    setFixedSize(kClientWidth, kClientHeight);
+    move(kLeft, kTop);
+
+    COMPortFrame = new QGroupBox(QStringLiteral("COM Port for Module"), this);
+    COMPortFrame->setObjectName(QStringLiteral("COMPortFrame"));
+    Put(COMPortFrame, kFrame);
+
+    portGroup_ = new QButtonGroup(this);
+    portGroup_->setExclusive(true);
+    for (int i = 0; i < kPorts; ++i) {
+        const int number = i + 1;
+        auto* selector = new QRadioButton(QStringLiteral("COM %1").arg(number), COMPortFrame);
+        selector->setObjectName(QStringLiteral("PortSelector%1").arg(number));
+        selector->setGeometry(kSelectorColumns[static_cast<size_t>(i / 4)],
+                              kSelectorRows[static_cast<size_t>(i % 4)], kSelectorWidth, kSelectorHeight);
+        const std::string com = "COM" + std::to_string(number);
+        selector->setToolTip(QStringLiteral("%1: %2").arg(
+            QString::fromStdString(com), QString::fromStdString(ebd::platform::devicePathFor(com.c_str()))));
+        portGroup_->addButton(selector, number);
+        connect(selector, &QRadioButton::clicked, this, &TDisableTool::SelectPort);
+        PortSelector[static_cast<size_t>(i)] = selector;
+    }
+
+    StartButton = new QPushButton(QStringLiteral("Autostart Off"), this);
+    StartButton->setObjectName(QStringLiteral("StartButton"));
+    Put(StartButton, kStart);
+    connect(StartButton, &QPushButton::clicked, this, &TDisableTool::AutoStartOff);
+
+    CloseButton = new QPushButton(QStringLiteral("Close"), this);
+    CloseButton->setObjectName(QStringLiteral("CloseButton"));
+    Put(CloseButton, kClose);
+    connect(CloseButton, &QPushButton::clicked, this, &TDisableTool::CloseApp);
+
+    // The group box first with its buttons in order, then Start, then Close.
+    for (int i = 1; i < kPorts; ++i)
+        setTabOrder(PortSelector[static_cast<size_t>(i - 1)], PortSelector[static_cast<size_t>(i)]);
+    setTabOrder(PortSelector[kPorts - 1], StartButton);
+    setTabOrder(StartButton, CloseButton);
+}
+
+TDisableTool::~TDisableTool() = default;
+
+void TDisableTool::SelectPort() {
+    selectedPort_ = 0;
+    for (int i = 0; i < kPorts; ++i) {
+        if (sender() == PortSelector[static_cast<size_t>(i)]) selectedPort_ = i + 1;
+    }
+}
+
+void TDisableTool::AutoStartOff() {
+    ebd::app::Outcome outcome = ebd::app::Outcome::NoPort;
+    {
+        // The window answers nothing while the library works; the cursor says so.
+        const BusyCursor busy;
+        outcome = ebd::app::RunAutostartOff(selectedPort_).outcome;
+    }
+    showMessage(ebd::app::MessageFor(outcome));
+}
+
+void TDisableTool::CloseApp() {
+    close();
+}
+
+QMessageBox* TDisableTool::createMessageBox(const QString& text, const QString& caption) {
+    return new QMessageBox(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, this);
+}
+
+void TDisableTool::showMessage(const ebd::app::Message& message) {
+    const QString text = QString::fromUtf8(message.text);
+    const QString caption = QString::fromUtf8(message.caption);
+    if (messageHook_) {
+        messageHook_(text, caption);
+        return;
+    }
+    const std::unique_ptr<QMessageBox> box(createMessageBox(text, caption));
+    box->exec();
+}

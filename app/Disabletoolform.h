@@ -1,0 +1,64 @@
+// The window of the tool: eight radio buttons for the module's port, a button
+// that runs the autostart-off workflow, and one message box per attempt.
+#pragma once
+
+#include <QFont>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "app/workflow.h"
+
+class QButtonGroup;
+class QGroupBox;
+class QMessageBox;
+class QPushButton;
+class QRadioButton;
+
+class TDisableTool : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kPorts = 8;
+    // The window's frame on the desktop it was laid out for: outer size
+    // 195 x 212 with a 4-pixel border and a 19-pixel caption bar.
+    static constexpr int kOuterWidth = 195;
+    static constexpr int kOuterHeight = 212;
+    static constexpr int kClientWidth = kOuterWidth - 2 * 4;
+    static constexpr int kClientHeight = kOuterHeight - 2 * 4 - 19;
+    static constexpr int kLeft = 225;
+    static constexpr int kTop = 456;
+
+    // Shows an outcome: message text and caption. Tests capture it; the real
+    // window shows a modal box.
+    using MessageHook = std::function<void(const QString& text, const QString& caption)>;
+
+    explicit TDisableTool(QWidget* parent = nullptr);
+    ~TDisableTool() override;
+
+    // 8 point sans serif at 11 pixels, the size the layout was made for.
+    static QFont FormFont();
+
+    int selectedPort() const { return selectedPort_; }
+    // An empty hook restores the modal message box.
+    void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
+    // The message box of an outcome: no icon, one OK button, owned by this
+    // window. Not shown yet; the caller deletes it.
+    QMessageBox* createMessageBox(const QString& text, const QString& caption);
+
+public slots:
+    void SelectPort();
+    void AutoStartOff();
+    void CloseApp();
+
+private:
+    void showMessage(const ebd::app::Message& message);
+
+    QGroupBox* COMPortFrame = nullptr;
+    std::array<QRadioButton*, kPorts> PortSelector{};
+    QPushButton* StartButton = nullptr;
+    QPushButton* CloseButton = nullptr;
+    QButtonGroup* portGroup_ = nullptr;
+    int selectedPort_ = 0;
+    MessageHook messageHook_;
+};

@@ -1,0 +1,130 @@
+// autostart-off: the autostart-off workflow on the command line, for stations
+// without a display and for scripts.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "app/cli_options.h"
+#include "app/exit_status.h"
+#include "app/port_children.h"
+#include "app/port_diagnosis.h"
+#include "app/workflow.h"
+#include "lib/ebd.h"
+
+#ifndef EBD_TOOL_VERSION
+#define EBD_TOOL_VERSION "unknown"
+#endif
+
+namespace {
+
+using namespace ebd::app;
+
+constexpr const char* kProgram = "autostart-off";
+// Far beyond the longest attempt the library can make (boot, detection and
+// five switch-off requests with their waits); only a stuck child reaches it.
+constexpr std::chrono::seconds kChildDeadline{120};
+
+// Prefix of the lines on standard error: the program alone, or the port when
+// several ports run at once.
+std::string g_prefix = std::string(kProgram) + ": ";
+
+int32_t PrintTraceLine(uint32_t, const char* line) {
+    std::fprintf(stderr, "%s%s\n", g_prefix.c_str(), line);
+    return 0;
+}
+
+// One attempt; says on standard error why the port could not be opened.
+Outcome AttemptPort(int port, bool verbose) {
+    const ebd::app::Attempt attempt = RunAutostartOff(port, verbose ? static_cast<uint32_t>(port) : 0);
+    if (port != 0 && !attempt.opened) {
+        const std::string why = DescribePortProblem(port, DiagnosePort(port));
+        if (!why.empty()) std::fprintf(stderr, "%s%s\n", g_prefix.c_str(), why.c_str());
+    }
+    return attempt.outcome;
+}
+
+int RunSeveral(const std::vector<int>& ports, bool verbose) {
+    int highest = 0;
+    const auto inChild = [verbose](int port) {
+        g_prefix = "COM" + std::to_string(port) + ": ";
+        return ExitStatusFor(AttemptPort(port, verbose));
+    };
+    const auto finished = [&highest](const ChildResult& child) {
+        const std::string com = "COM" + std::to_string(child.port) + ": ";
+        int status = child.exited ? child.status : kExitSoftware;
+        if (child.timedOut) {
+            std::fprintf(stderr, "%sno outcome after %lld s, attempt stopped\n", com.c_str(),
+                         static_cast<long long>(kChildDeadline.count()));
+        } else if (!child.exited) {
+            const std::string signal =
+                child.signal != 0 ? " (signal " + std::to_string(child.signal) + ")" : "";
+            std::fprintf(stderr, "%sthe attempt ended abnormally%s\n", com.c_str(), signal.c_str());
+        }
+        const std::optional<Outcome> outcome = OutcomeForExitStatus(status);
+        if (outcome) {
+            std::printf("%s%s\n", com.c_str(), MessageFor(*outcome).text);
+        } else {
+            status = kExitSoftware;
+            std::printf("%sno outcome\n", com.c_str());
+        }
+        std::fflush(stdout);
+        highest = std::max(highest, status);
+    };
+    RunInChildren(ports, inChild, kChildDeadline, finished);
+    return highest;
+}
+
+int Run(const std::vector<std::string>& args) {
+    const CliParse parse = ParseCliOptions(args);
+    if (!parse.options) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, parse.error.c_str(),
+                     kProgram);
+        return kExitUsage;
+    }
+    const CliOptions& options = *parse.options;
+    if (options.help) {
+        std::fputs(UsageText(kProgram).c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("%s %s\n", kProgram, EBD_TOOL_VERSION);
+        return 0;
+    }
+    // The library and the listing find the devices through the environment.
+    for (const auto& [port, path] : options.devices) {
+        const std::string variable = "EBD_COM" + std::to_string(port);
+        setenv(variable.c_str(), path.c_str(), 1);
+    }
+    if (options.listPorts) {
+        std::fputs(ListPorts().c_str(), stdout);
+        return 0;
+    }
+    if (options.trace) WEnableTraceFile();
+    if (options.verbose) WSetTraceCallback(&PrintTraceLine);
+
+    if (options.ports.size() > 1) return RunSeveral(options.ports, options.verbose);
+    const int port = options.ports.empty() ? 0 : options.ports.front();
+    const Outcome outcome = AttemptPort(port, options.verbose);
+    std::printf("%s\n", MessageFor(outcome).text);
+    return ExitStatusFor(outcome);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        const int status = Run(args);
+        std::fflush(nullptr);
+        return status;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, error.what());
+    } catch (...) {
+        std::fprintf(stderr, "%s: internal failure\n", kProgram);
+    }
+    return kExitSoftware;
+}
