@@ -58,7 +58,72 @@ int32_t WStartGPRSAttach(EBDHandle handle);
 int32_t WprepareNetworkRegistration(EBDHandle handle, uint16_t timeout1, uint16_t timeout2);
 
 /* ---- Radio test, measurement, identity and security ---------------------- */
-/* (service-call wrappers: declarations go here) */
+/* Bands are numbered 0 to 3; the port's dual-band mode (WSetCurrentDualBandMode)
+ * permits one band of {0, 3} and one of {1, 2}. Truth values are int32_t. */
+int32_t WSetAFC(EBDHandle handle, uint16_t value);
+/* Fails with last error 16 when the module reports a frequency-burst status
+ * other than 1 or 2; *pFrequencyOffset is written all the same. */
+int32_t WSetAFCAndMeasure(EBDHandle handle, uint16_t arfcn, uint16_t value, int16_t* pFrequencyOffset);
+int32_t WSetGainProgramWord(EBDHandle handle, uint16_t gainProgramWord, uint8_t band, uint8_t gainIndex);
+int32_t WGetGainProgramWord(EBDHandle handle, uint8_t gainIndex, uint8_t band, uint16_t* pGainProgramWord);
+int32_t WSetAccurateValue(EBDHandle handle, uint16_t accurateValue, uint8_t band, uint8_t gainIndex);
+int32_t WGetPowerValue(EBDHandle handle, uint16_t channel, uint16_t gain, int32_t applyAGCTabValue,
+                       int16_t* pRssiIn16thdB);
+/* pIQOffsets: 4 words, rxIOffset, rxQOffset, txIOffset, txQOffset. */
+int32_t WGetUsedIQOffsetValues(EBDHandle handle, int32_t measure, uint16_t* pIQOffsets);
+int32_t WSetTxOffset(EBDHandle handle, uint8_t iTxOffset, uint8_t qTxOffset);
+int32_t WSetCurrentDualBandMode(EBDHandle handle, uint8_t bandMode);
+int32_t WRadioPowerOn(EBDHandle handle);
+int32_t WRadioPowerDown(EBDHandle handle);
+int32_t WRadioReceiverOn(EBDHandle handle, uint32_t parameter);
+int32_t WRadioReceiverOff(EBDHandle handle, uint32_t parameter);
+int32_t WRadioSendTelegram(EBDHandle handle, uint32_t telegram);
+int32_t WRadioSetInitTelegram(EBDHandle handle, uint32_t telegram, uint8_t index);
+int32_t WStartLoopback(EBDHandle handle, uint16_t bch, uint16_t tch, uint8_t timeSlot, uint8_t tsc,
+                       uint8_t powerLevel);
+int32_t WChangeLoopback(EBDHandle handle, uint16_t tch, uint8_t timeSlot, uint8_t tsc, uint8_t powerLevel);
+int32_t WStopLoopback(EBDHandle handle);
+int32_t WGetLoopbackData(EBDHandle handle, int16_t* pTimingOffsetQbits, int16_t* pFreqOffsetHz, uint16_t* pBitErrors,
+                         uint16_t* pSoftDecisionTotal, int16_t* pRssi);
+/* aMLoopOffset below 64, rampDacValue below 1024 (last errors 13 and 15). */
+int32_t WSetAMLoopOffset(EBDHandle handle, uint8_t mode, uint16_t channel, uint8_t aMLoopOffset,
+                         uint16_t constTxValue, uint16_t rampDacValue);
+/* Up to eight accesses to the baseband chip's registers; readWriteMask holds two
+ * bits per entry k (bits 2k, 2k+1): 0 none, 1 write value[k] to address[k],
+ * 2 read address[k] into retValues[k]. All arrays have 8 words. */
+int32_t WBBCRegister(EBDHandle handle, uint16_t readWriteMask, const uint16_t* address, const uint16_t* value,
+                     uint16_t* retValues);
+/* pBytes: 4 bytes; *pSerialNumber is the same bytes as a little-endian number. */
+int32_t WGetFlashSerialNumber(EBDHandle handle, uint32_t* pSerialNumber, uint8_t* pBytes);
+/* *pIe: the IE code on entry, the IE value on return. */
+int32_t WGetSingleIE(EBDHandle handle, uint16_t* pIe);
+int32_t WResetIMEIMode(EBDHandle handle, uint8_t* pResult);
+int32_t WSetCustomerIMEIMode(EBDHandle handle, uint8_t* pResult);
+/* serialNumber, imei: 8 bytes. */
+int32_t WReadSerialNumber(EBDHandle handle, uint8_t* serialNumber);
+int32_t WReadIMEI(EBDHandle handle, uint8_t* imei);
+int32_t WInitIMEI(EBDHandle handle);
+int32_t WFreezeIMEI(EBDHandle handle, const uint8_t* imei);
+/* *pMode: the mode on entry, the mode the module reports on return. */
+int32_t WSetSecurityMode(EBDHandle handle, uint16_t* pMode, uint32_t securityParameter);
+/* challenge: 8 bytes; responseBlock: 64 bytes; info: 17 bytes. */
+int32_t WRequestChallenge(EBDHandle handle, uint8_t* challenge);
+int32_t WSendResponse(EBDHandle handle, const uint8_t* responseBlock);
+int32_t WGetMobileInformation(EBDHandle handle, uint8_t* info);
+/* Gain codes of a band and gain index, kept per port and handed out one per
+ * WGetNextGainCode call. */
+int32_t WInitGainCodeTemplates(EBDHandle handle, uint8_t band, uint8_t gainIndex);
+int32_t WGetNextGainCode(EBDHandle handle, uint16_t* pGainCode);
+int32_t WSetPrechargeValue(EBDHandle handle, uint16_t value);
+/* Receiver gain table from two measuring points; nothing is sent to the module.
+ * indexArray: 3 words; gainWord, rssi: 2 words; the results: 26 words. */
+int32_t WGetGwIndexArray(EBDHandle handle, uint32_t ignored, uint16_t* indexArray);
+int32_t WSendGwRssiMPoints(EBDHandle handle, const uint16_t* gainWord, const int16_t* rssi, uint16_t* gainWordResult,
+                           int16_t* rssiResult);
+/* Exit records from the module's EXIT reports: *pCount receives the number of
+ * records kept (at most 3), pData the first min(maxBytes, 16 * count) bytes of
+ * them, each record four 32-bit little-endian words. */
+int32_t WGetExitData(EBDHandle handle, uint8_t maxBytes, uint8_t* pCount, uint8_t* pData);
 
 /* ---- NVRAM items, calibration store, band mode ----------------------------- */
 /* (NVRAM and calibration store: declarations go here) */

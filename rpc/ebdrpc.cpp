@@ -46,18 +46,7 @@ void FailAllocations(int count) { g_failAllocations = count; }
 
 namespace {
 
-// Owns an area for the duration of one call: released on every path.
-class Area {
-public:
-    explicit Area(size_t size) : p_(rpc::AllocArea(size)) {}
-    ~Area() { rpc::FreeArea(p_); }
-    Area(const Area&) = delete;
-    Area& operator=(const Area&) = delete;
-    uint8_t* get() const { return p_; }
-
-private:
-    uint8_t* p_;
-};
+using rpc::Area;
 
 // Copies the text of an AT confirm (offset 2, up to its NUL or the end of the
 // 128-byte area) into `response` with the line ends marked.

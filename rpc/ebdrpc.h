@@ -16,6 +16,19 @@ uint8_t* AllocArea(size_t size);
 void FreeArea(uint8_t* area);
 // For tests: the next `count` area allocations fail.
 void FailAllocations(int count);
+
+// Owns an area for the duration of one call: released on every path.
+class Area {
+public:
+    explicit Area(size_t size) : p_(AllocArea(size)) {}
+    ~Area() { FreeArea(p_); }
+    Area(const Area&) = delete;
+    Area& operator=(const Area&) = delete;
+    uint8_t* get() const { return p_; }
+
+private:
+    uint8_t* p_;
+};
 }  // namespace rpc
 
 // ---- Main-path calls -----------------------------------------------------

@@ -3,6 +3,7 @@
 #include <span>
 #include <utility>
 
+#include "sim/firmware_service.h"
 #include "sim/payload.h"
 
 namespace ebd::sim {
@@ -32,6 +33,7 @@ Firmware::Firmware(Config config) : config_(std::move(config)) {
     handlers_[kGetOperationMode] = bind(&Firmware::getOperationMode);
     handlers_[kSetOperationMode] = bind(&Firmware::setOperationModeRequest);
     handlers_[kJavaAutostart] = bind(&Firmware::javaAutostartRequest);
+    InstallServiceHandlers(*this);
     start();
 }
 

@@ -405,7 +405,7 @@ TEST(ModuleDoubleFirmware, MainPathCallsKeepTheirState) {
     EXPECT_FALSE(module.firmware().javaAutostart());
     EXPECT_EQ(confirmOf(9, {8, 0}), (Bytes{8, 0}));
     // Without a handler of its own: reference and zeros. With one: its confirm.
-    EXPECT_EQ(confirmOf(71, {9, 0}), (Bytes{9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(confirmOf(5, {9, 0}), (Bytes{9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(confirmOf(73, {10, 0}), (Bytes{10, 0, 0xBE, 0xEF, 0, 0}));
 }
 
@@ -606,7 +606,7 @@ TEST(ModuleDoubleFaults, RefusedRequestsReportStatusAndChangeNothing) {
     ModuleDouble module(startingIn(State::Nomi));
     module.firmware().refuse(107, 3);
     module.firmware().refuse(101, 2);
-    module.firmware().refuse(71, 0x0105);
+    module.firmware().refuse(5, 0x0105);
     Host host(module);
     auto confirm = [&](uint16_t id, const Bytes& data) {
         const auto frames = framesOf(host.exchange(request(id, data)));
@@ -616,7 +616,7 @@ TEST(ModuleDoubleFaults, RefusedRequestsReportStatusAndChangeNothing) {
     EXPECT_TRUE(module.firmware().javaAutostart());
     EXPECT_EQ(confirm(101, {2, 0, 1, 0}), (Bytes{2, 0, 2, 0}));
     EXPECT_EQ(module.firmware().operationMode(), 0);
-    const Bytes generic = confirm(71, {3, 0});
+    const Bytes generic = confirm(5, {3, 0});
     ASSERT_GE(generic.size(), 4u);
     EXPECT_EQ(Bytes(generic.begin(), generic.begin() + 4), (Bytes{3, 0, 5, 1}));
     module.firmware().refuse(107, 0);
