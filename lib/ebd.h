@@ -126,13 +126,103 @@ int32_t WSendGwRssiMPoints(EBDHandle handle, const uint16_t* gainWord, const int
 int32_t WGetExitData(EBDHandle handle, uint8_t maxBytes, uint8_t* pCount, uint8_t* pData);
 
 /* ---- NVRAM items, calibration store, band mode ----------------------------- */
-/* (NVRAM and calibration store: declarations go here) */
+/* Items in the module's NVRAM: user items by user id and key, calibration items
+ * by calibration id. Data areas are byte areas of dataSize bytes; a required
+ * pointer that is NULL gives 0 at once, without a trace line. The read
+ * operations return in *pBytesRead the item's length as the module reports it,
+ * which may exceed dataSize; at most dataSize bytes are copied. */
+int32_t WReadNVRAMUserItem(EBDHandle handle, uint32_t userId, uint16_t key, uint8_t* pData, uint16_t dataSize,
+                           uint16_t* pBytesRead);
+int32_t WWriteNVRAMUserItem(EBDHandle handle, uint32_t userId, uint16_t key, const uint8_t* pData,
+                            uint16_t dataSize);
+int32_t WDeleteNVRAMUserItem(EBDHandle handle, uint32_t userId, uint16_t key);
+int32_t WEraseAllNVRAMUserItems(EBDHandle handle);
+int32_t WReadNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId, uint8_t* pData, uint16_t dataSize,
+                                  uint16_t* pBytesRead);
+/* *pNVRAMBlockExists: 1 when the item exists, else 0. */
+int32_t WCheckNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId, uint8_t* pNVRAMBlockExists);
+/* An invalid handle also stores 10 as the last error of the port its port
+ * field names (1 to 32). */
+int32_t WWriteNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId, const uint8_t* pData,
+                                   uint16_t dataSize);
+int32_t WEraseAllNVRAMCalibrationItems(EBDHandle handle);
+int32_t WSaveAllOtherNVRAMCalibrationItems(EBDHandle handle, uint16_t lastCalItem);
+int32_t WRestoreAllOtherNVRAMCalibrationItems(EBDHandle handle, uint16_t lastCalItem);
+/* 16-bit calibration ids: ids below 256 go to the operations above. */
+int32_t WCheckNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calibrationId, uint8_t* pNVRAMBlockExists);
+int32_t WReadNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calibrationId, uint8_t* pData, uint16_t dataSize,
+                                    uint16_t* pBytesRead);
+int32_t WWriteNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calibrationId, const uint8_t* pData,
+                                     uint16_t dataSize);
+
+/* Calibration store: each operation files a measured value into the port's
+ * calibration record and marks the item; nothing is sent to the module until
+ * WWriteAllStoredValuesToModuleNVRAM. Bands 0 to 3 (else error 12),
+ * modulation 0 GMSK or 1 8PSK (else error 14). */
+int32_t WOrreryStoreCalibrationDataAFC(EBDHandle handle, uint32_t slope, uint16_t nominalValue);
+int32_t WOrreryStoreCalibrationDataTxIQOffsets(EBDHandle handle, uint8_t band, uint8_t modulation,
+                                               uint8_t txIOffset, uint8_t txQOffset);
+/* scalingFactorArray: 32 words. */
+int32_t WOrreryStoreCalibrationDataScalingFactors(EBDHandle handle, uint8_t band, uint8_t modulation,
+                                                  const uint16_t* scalingFactorArray);
+int32_t WOrreryStoreCalibrationDataAMLoopOffsets(EBDHandle handle, uint8_t band, uint8_t aMLoopOffsetValue);
+/* agcControlCodeArray, agcAccurateValueArray: 26 words. */
+int32_t WOrreryStoreCalibrationDataAGCGainWords(EBDHandle handle, uint8_t band, const uint16_t* agcControlCodeArray);
+int32_t WOrreryStoreCalibrationDataAGCAccurateValues(EBDHandle handle, uint8_t band,
+                                                     const uint16_t* agcAccurateValueArray);
+int32_t WOrreryStoreCalibrationDataTxDacOffsets(EBDHandle handle, uint8_t band, uint8_t modulation,
+                                                uint16_t txDacOffsetValue);
+int32_t WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(EBDHandle handle, int16_t iOffset, int16_t qOffset);
+/* Writes every marked item to the module's NVRAM, keeping the items already
+ * there that no stored value replaces; resetFlag erases all calibration items
+ * first instead. */
+int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag);
+/* Sets the module's band mode and waits until the module reports it; a module
+ * that does not report it within 20 reads gives error 5. */
+int32_t WSetVaneBandMode(EBDHandle handle, uint8_t bandMode);
 
 /* ---- Burst, slot and frame configuration ---------------------------------- */
-/* (burst, slot and frame: declarations go here) */
+/* Modulation 1 is 8PSK, any other value GMSK. A required pointer that is NULL
+ * gives 0 at once, without a trace line. */
+/* burstData: 30 words whatever the modulation (all 30 are sent); the port keeps
+ * the first 10 (GMSK) or all 30 (8PSK) for WConfigureGPRSLogicalTxSlot. */
+int32_t WSetBurstData(EBDHandle handle, const uint16_t* burstData, uint8_t modulation);
+/* Generates a normal burst: dataMode 1 all ones, 2 alternating bits, 3 ones
+ * around training sequence tsc, 4 alternating bits around it; any other
+ * dataMode sends a burst of zeros. tsc above 7 is taken modulo 8. */
+int32_t WSetEbdBurstDataMode(EBDHandle handle, uint8_t dataMode, uint8_t tsc, uint8_t modulation);
+/* powerRamp: 32 words. */
+int32_t WSetPowerRamp(EBDHandle handle, const uint16_t* powerRamp);
+int32_t WSetRampScaleFactor(EBDHandle handle, uint16_t scaleFactor);
+/* burstOn: 4 bytes; channel, gain: 4 words each. A scaleFactor other than 0 is
+ * set first and marks the power level with bit 7. */
+int32_t WSetCircuitSwitchedTDMAFrame(EBDHandle handle, uint8_t burstType, const uint8_t* burstOn,
+                                     const uint16_t* channel, const uint16_t* gain, uint8_t burst2Type,
+                                     uint8_t timingAdvance, uint8_t rachData, uint8_t powerLevel,
+                                     uint16_t scaleFactor);
+int32_t WConfigureGPRSLogicalRxSlot(EBDHandle handle, uint8_t slotNumber, uint16_t gain, uint8_t modulation);
+int32_t WConfigureGPRSLogicalTxSlot(EBDHandle handle, uint8_t slotNumber, uint8_t powerLevel, uint8_t modulation,
+                                    uint8_t txVariant);
+int32_t WConfigureGPRSLogicalMonSlot(EBDHandle handle, uint8_t slotNumber, uint16_t gain);
+int32_t WConfigureGPRSLogicalUnusedSlot(EBDHandle handle, uint8_t slotNumber);
+/* slotMapping: 8 bytes. */
+int32_t WConfigureGPRSMultiFrame(EBDHandle handle, uint8_t frameNumber, const uint8_t* slotMapping,
+                                 uint16_t rxChannel, uint16_t txChannel, uint16_t monChannel, int16_t frameAdvance,
+                                 int16_t rxAdvance, int16_t txAdvance, int16_t monAdvance);
+int32_t WChangeGPRSTiming(EBDHandle handle, uint8_t frameNumber, int16_t frameAdvance, int16_t rxAdvance,
+                          int16_t txAdvance, int16_t monAdvance);
+int32_t WSetGPRSUsage(EBDHandle handle, uint8_t mode);
 
 /* ---- Settings ------------------------------------------------------------- */
-/* (settings store: declarations go here) */
+/* The port and baud rate kept in the machine-wide settings file
+ * (/etc/ebd/settings.conf, or the file the environment variable
+ * EBD_SETTINGS_FILE names), key QMB_Library, values "ComPort" (binary, 1 byte)
+ * and "Baudrate" (dword). Save creates the file and key when needed. Load sets
+ * port 1 and baud rate 115200, then reads both values: it returns 1 when
+ * "ComPort" is there as a binary value of one byte and "Baudrate", if there, is
+ * a dword; a value of another type gives 0. */
+int32_t SaveLibrarySettings(uint8_t port, uint32_t baudRate);
+int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
 
 #ifdef __cplusplus
 }

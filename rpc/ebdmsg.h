@@ -36,6 +36,7 @@ inline constexpr uint16_t kL1ALNvRamEraseCal = 61;
 inline constexpr uint16_t kSaveAllOther = 63;
 inline constexpr uint16_t kRestoreAllOther = 65;
 inline constexpr uint16_t kSwitchOff = 67;
+inline constexpr uint16_t kVaneMmWriteBandMode = 69;
 inline constexpr uint16_t kFlashSerialNumberRead = 71;
 inline constexpr uint16_t kGetSingleIE = 73;
 inline constexpr uint16_t kResetIMEIMode = 75;
@@ -52,6 +53,7 @@ inline constexpr uint16_t kGetGainCodeTable = 95;
 inline constexpr uint16_t kSetPrechargeValue = 97;
 inline constexpr uint16_t kGetCurrentOperationMode = 99;
 inline constexpr uint16_t kSetCurrentOperationMode = 101;
+inline constexpr uint16_t kVaneMmReadBandMode = 103;
 inline constexpr uint16_t kYKNvRamReadCal = 105;
 inline constexpr uint16_t kSwitchJavaAutoStart = 107;
 

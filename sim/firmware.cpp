@@ -3,6 +3,7 @@
 #include <span>
 #include <utility>
 
+#include "sim/firmware_nvram.h"
 #include "sim/firmware_service.h"
 #include "sim/payload.h"
 
@@ -34,6 +35,7 @@ Firmware::Firmware(Config config) : config_(std::move(config)) {
     handlers_[kSetOperationMode] = bind(&Firmware::setOperationModeRequest);
     handlers_[kJavaAutostart] = bind(&Firmware::javaAutostartRequest);
     InstallServiceHandlers(*this);
+    InstallNvramHandlers(*this);
     start();
 }
 

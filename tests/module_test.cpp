@@ -9,6 +9,7 @@
 #include "rpc/ebdnomi.h"
 #include "rpc/ebdrpc.h"
 #include "rpc/nomierr.h"
+#include "script_peer.h"
 #include "sim/module_double.h"
 #include "sim_fixture.h"
 
@@ -247,12 +248,28 @@ TEST_F(Module, ANormalBootRaisesDtrAndWaits) {
     EXPECT_FALSE(sim.lineOf("COM1").dtr);
 }
 
-TEST_F(Module, AWrongEchoToTheModeSwitchCostsHalfASecondPerAttempt) {
-    start(ModuleDouble::State::At);
-    module().settings().at.echo = sim::AtInterpreter::Echo::None;
+TEST_F(Module, AWrongEchoToTheModeSwitchCostsHalfASecondPerAttemptAndTenGiveUp) {
+    // A port that echoes the AT test string but garbles the mode switch command.
+    ScriptPeer script;
+    std::string typed;
+    script.onBytes = [&](const Bytes& bytes, uint64_t at) {
+        typed.append(bytes.begin(), bytes.end());
+        if (typed == "at\r") script.send({'a', 't', '\r', '\r', '\n', 'O', 'K', '\r', '\n'}, at + kMs);
+        if (bytes.size() == 10) script.send({'a', 't', '~'}, at + kMs);
+        if (typed.size() >= 3 && bytes.size() != 10) typed.clear();
+    };
+    sim.attach("COM1", &script);
+    handle = open();
+    ASSERT_NE(handle, 0u);
+    const uint64_t slept = sim.sleptMs();
     EXPECT_FALSE(SwitchSerialToNOMIMode(handle, 1));
-    EXPECT_EQ(count("(EBD ) SwitchSerialToNOMIMode: target serial in AT mode, sending at^xqwe=1"), 0)
-        << "no echo at all: the module is taken to be off and booted";
+    EXPECT_EQ(count("(EBD ) SwitchSerialToNOMIMode: target serial in AT mode, sending at^xqwe=1"), 10);
+    EXPECT_EQ(count("(EBD ) CheckResponse: expected response ->"), 10);
+    EXPECT_EQ(lines.back(), "(EBD ) SwitchSerialToNOMIMode fails: at^xqwe=1 not correctly answered");
+    // One detection (30 + 200 ms), then ten attempts of 100 ms and 500 ms each.
+    EXPECT_EQ(sim.sleptMs() - slept, 230u + 10 * 600);
+    WComClose(handle);  // before the script goes
+    handle = 0;
 }
 
 TEST_F(Module, TenUnansweredModeSwitchesGiveUp) {
