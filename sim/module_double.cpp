@@ -1,5 +1,7 @@
 #include "sim/module_double.h"
 
+#include <string>
+
 #include <algorithm>
 #include <array>
 
@@ -83,9 +85,8 @@ void ModuleDouble::clearFaults() {
 }
 
 std::vector<uint8_t> ModuleDouble::exitReport(std::string_view text) {
-    std::vector<uint8_t> bytes{'E', 'X', 'I', 'T', ' '};
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    return bytes;
+    const std::string report = "EXIT " + std::string(text);
+    return std::vector<uint8_t>(report.begin(), report.end());
 }
 
 bool ModuleDouble::takeFault(std::vector<CountedFault>& faults, uint16_t requestId) {
