@@ -2,18 +2,16 @@
 // words on the wire for every pattern, training sequence and modulation, the
 // slot and frame definition records, and the trace lines.
 #include <array>
-#include <memory>
 #include <string>
 
 #include "lib/burst_patterns.h"
+#include "module_fixture.h"
 #include "rpc/ebdnomi.h"
 #include "rpc/ebdrpc.h"
 #include "rpc/ebdrpc_burst.h"
 #include "rpc/nomierr.h"
-#include "sim/firmware_nvram.h"
 #include "sim/module_double.h"
 #include "sim/payload.h"
-#include "sim_fixture.h"
 
 namespace ebd::test {
 namespace {
@@ -22,33 +20,8 @@ using Bytes = std::vector<uint8_t>;
 using Words = std::vector<uint16_t>;
 using sim::ModuleDouble;
 
-class Burst : public SimFixture {
+class Burst : public ModuleFixture {
 protected:
-    void SetUp() override {
-        SimFixture::SetUp();
-        ModuleDouble::Settings settings;
-        settings.start = ModuleDouble::State::Nomi;
-        double_ = std::make_unique<ModuleDouble>(settings);
-        sim::InstallNvramHandlers(double_->firmware());
-        sim.attach("COM1", double_.get());
-        handle = open();
-        ASSERT_NE(handle, 0u);
-        uint8_t mode = 0;
-        ASSERT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
-        module().clearRecords();
-        lines.clear();
-    }
-    void TearDown() override {
-        SimFixture::TearDown();
-        double_.reset();
-    }
-    ModuleDouble& module() { return *double_; }
-    std::vector<uint16_t> requestIds() const {
-        std::vector<uint16_t> ids;
-        for (const auto& r : double_->requests()) ids.push_back(r.commandId);
-        return ids;
-    }
-    const sim::Request& lastRequest() const { return double_->requests().back(); }
     // `count` little-endian words of the last request from byte `offset`.
     Words wordsSent(size_t offset, size_t count) const {
         Words words;
@@ -64,9 +37,6 @@ protected:
         }
         return text;
     }
-
-    std::unique_ptr<ModuleDouble> double_;
-    uint32_t handle = 0;
 };
 
 // ---- Training sequences ------------------------------------------------------------

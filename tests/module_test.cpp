@@ -2,16 +2,15 @@
 // to NOMI, operation modes, the version gate, remote calls, autostart,
 // switch-off and AT commands.
 #include <cstring>
-#include <memory>
 
 #include "link/gwcoml1.h"
+#include "module_fixture.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdnomi.h"
 #include "rpc/ebdrpc.h"
 #include "rpc/nomierr.h"
 #include "script_peer.h"
 #include "sim/module_double.h"
-#include "sim_fixture.h"
 
 namespace ebd::test {
 namespace {
@@ -19,30 +18,19 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using sim::ModuleDouble;
 
-class Module : public SimFixture {
+class Module : public ModuleFixture {
 protected:
-    void TearDown() override {
-        SimFixture::TearDown();
-        double_.reset();
-    }
+    // Each test starts its own module, in the state it needs.
+    bool startInSetUp() const override { return false; }
     // Puts a fresh module double on COM1, made from `settings` and
     // `firmwareConfig`, and opens a session on it.
     void start(ModuleDouble::State state, uint8_t mode = 0) {
         if (handle != 0) WComClose(handle);
         settings.start = state;
         firmwareConfig.startOperationMode = mode;
-        double_ = std::make_unique<ModuleDouble>(settings, firmwareConfig);
-        sim.attach("COM1", double_.get());
-        handle = open();
+        startModule(settings, firmwareConfig);
         ASSERT_NE(handle, 0u);
         module().clearRecords();
-    }
-    ModuleDouble& module() { return *double_; }
-    const ModuleDouble& module() const { return *double_; }
-    std::vector<uint16_t> requestIds() const {
-        std::vector<uint16_t> ids;
-        for (const auto& r : module().requests()) ids.push_back(r.commandId);
-        return ids;
     }
     Bytes hostBytes() const {
         Bytes all;
@@ -54,8 +42,6 @@ protected:
     }
     ModuleDouble::Settings settings;
     sim::Firmware::Config firmwareConfig;
-    std::unique_ptr<ModuleDouble> double_;
-    uint32_t handle = 0;
 };
 
 // ---- Detection -----------------------------------------------------------

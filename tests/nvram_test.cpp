@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "lib/calstore.h"
+#include "module_fixture.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdnomi.h"
 #include "rpc/ebdrpc.h"
@@ -14,7 +15,6 @@
 #include "sim/firmware_nvram.h"
 #include "sim/module_double.h"
 #include "sim/payload.h"
-#include "sim_fixture.h"
 
 namespace ebd::test {
 namespace {
@@ -25,36 +25,13 @@ using sim::ModuleDouble;
 constexpr uint16_t kCheck = 57;  // calibration read of one byte
 constexpr uint16_t kWriteCal = 59;
 
-class Nvram : public SimFixture {
+class Nvram : public ModuleFixture {
 protected:
-    void SetUp() override {
-        SimFixture::SetUp();
-        ModuleDouble::Settings settings;
-        settings.start = ModuleDouble::State::Nomi;
-        double_ = std::make_unique<ModuleDouble>(settings);
-        sim::InstallNvramHandlers(double_->firmware(), memory);
-        sim.attach("COM1", double_.get());
-        handle = open();
-        ASSERT_NE(handle, 0u);
-    }
-    void TearDown() override {
-        SimFixture::TearDown();
-        double_.reset();
-    }
-    // Makes the session's version query, so that the records hold only what follows.
-    void pastVersionGate() {
-        uint8_t mode = 0;
-        ASSERT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
-        module().clearRecords();
-        lines.clear();
-    }
-    ModuleDouble& module() { return *double_; }
-    std::vector<uint16_t> requestIds() const {
-        std::vector<uint16_t> ids;
-        for (const auto& r : double_->requests()) ids.push_back(r.commandId);
-        return ids;
-    }
-    const sim::Request& lastRequest() const { return double_->requests().back(); }
+    // The module keeps its items in `memory`, where the tests can see them.
+    void install(sim::Firmware& firmware) override { sim::InstallNvramHandlers(firmware, memory); }
+    // The tests that need it pass the version query themselves.
+    bool versionQueryInSetUp() const override { return false; }
+
     // The calls as "id:item" for the calibration requests, the id alone for the others.
     std::vector<std::string> calls() const {
         std::vector<std::string> out;
@@ -88,8 +65,6 @@ protected:
     }
 
     std::shared_ptr<sim::NvramMemory> memory = std::make_shared<sim::NvramMemory>();
-    std::unique_ptr<ModuleDouble> double_;
-    uint32_t handle = 0;
 };
 
 Bytes Ref(const sim::Request& r) {
@@ -440,10 +415,7 @@ TEST_F(Nvram, BadHandlesAndNullPointersFailWithoutTalkingToTheModule) {
 
 class Store : public Nvram {
 protected:
-    void SetUp() override {
-        Nvram::SetUp();
-        pastVersionGate();
-    }
+    bool versionQueryInSetUp() const override { return true; }
     // Writes the marked items after an erase and returns what the module got.
     void writeAll() {
         module().clearRecords();

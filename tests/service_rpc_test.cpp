@@ -4,9 +4,9 @@
 // with preset outputs, variable length, foreign references).
 #include <array>
 #include <functional>
-#include <memory>
 #include <numeric>
 
+#include "module_fixture.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdnomi.h"
 #include "rpc/ebdrpc.h"
@@ -15,7 +15,6 @@
 #include "sim/firmware_service.h"
 #include "sim/module_double.h"
 #include "sim/payload.h"
-#include "sim_fixture.h"
 
 namespace ebd::test {
 namespace {
@@ -26,47 +25,12 @@ using Call = std::function<uint16_t(uint32_t)>;
 
 constexpr uint16_t kRef = 0x3456;
 
-class ServiceRpc : public SimFixture {
+class ServiceRpc : public ModuleFixture {
 protected:
-    void SetUp() override {
-        SimFixture::SetUp();
-        ModuleDouble::Settings settings;
-        settings.start = ModuleDouble::State::Nomi;
-        double_ = std::make_unique<ModuleDouble>(settings);
-        sim::InstallServiceHandlers(module().firmware());
-        sim.attach("COM1", double_.get());
-        handle = open();
-        ASSERT_NE(handle, 0u);
-        // The version gate's query goes out once; afterwards each call sends
-        // its own request alone.
-        uint8_t mode = 0;
-        ASSERT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), kRpcOk);
-        module().clearRecords();
-        lines.clear();
-    }
     void TearDown() override {
         rpc::FailAllocations(0);
-        SimFixture::TearDown();
-        double_.reset();
+        ModuleFixture::TearDown();
     }
-    ModuleDouble& module() { return *double_; }
-    std::vector<uint16_t> requestIds() const {
-        std::vector<uint16_t> ids;
-        for (const auto& r : double_->requests()) ids.push_back(r.commandId);
-        return ids;
-    }
-    // The module answers `requestId` with the request's reference and `body`.
-    void answer(uint16_t requestId, std::function<Bytes(const sim::Request&)> body) {
-        module().firmware().setHandler(requestId, [body](const sim::Request& r, sim::Firmware::Outcome& out) {
-            Bytes data{r.data.at(0), r.data.at(1)};
-            const Bytes rest = body(r);
-            data.insert(data.end(), rest.begin(), rest.end());
-            out.messages.push_back({static_cast<uint16_t>(r.commandId + 1), data, 2 * kMs});
-        });
-    }
-
-    std::unique_ptr<ModuleDouble> double_;
-    uint32_t handle = 0;
 };
 
 // One call of the family with fixed arguments, its request id and the bytes

@@ -3,18 +3,16 @@
 // errors, and the members that do more than forward one remote call.
 #include <array>
 #include <functional>
-#include <memory>
 #include <numeric>
 #include <string>
 
 #include "lib/ebd.h"
+#include "module_fixture.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdnomi.h"
 #include "rpc/ebdrpc.h"
-#include "sim/firmware_service.h"
 #include "sim/module_double.h"
 #include "sim/payload.h"
-#include "sim_fixture.h"
 
 namespace ebd::test {
 namespace {
@@ -23,32 +21,8 @@ using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 using sim::ModuleDouble;
 
-class Service : public SimFixture {
+class Service : public ModuleFixture {
 protected:
-    void SetUp() override {
-        SimFixture::SetUp();
-        ModuleDouble::Settings settings;
-        settings.start = ModuleDouble::State::Nomi;
-        double_ = std::make_unique<ModuleDouble>(settings);
-        sim::InstallServiceHandlers(module().firmware());
-        sim.attach("COM1", double_.get());
-        handle = open();
-        ASSERT_NE(handle, 0u);
-        uint8_t mode = 0;
-        ASSERT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
-        module().clearRecords();
-        lines.clear();
-    }
-    void TearDown() override {
-        SimFixture::TearDown();
-        double_.reset();
-    }
-    ModuleDouble& module() { return *double_; }
-    std::vector<uint16_t> requestIds() const {
-        std::vector<uint16_t> ids;
-        for (const auto& r : double_->requests()) ids.push_back(r.commandId);
-        return ids;
-    }
     // A request's bytes behind its reference.
     Bytes payload(size_t index) const {
         const Bytes& data = double_->requests().at(index).data;
@@ -62,18 +36,7 @@ protected:
             if (line.rfind("(EBD ) W", 0) == 0 || line.rfind("(EBD ) EBDRPC", 0) == 0) own.push_back(line);
         return own;
     }
-    void answer(uint16_t requestId, std::function<Bytes(const sim::Request&)> body) {
-        module().firmware().setHandler(requestId, [body](const sim::Request& r, sim::Firmware::Outcome& out) {
-            Bytes data{r.data.at(0), r.data.at(1)};
-            const Bytes rest = body(r);
-            data.insert(data.end(), rest.begin(), rest.end());
-            out.messages.push_back({static_cast<uint16_t>(r.commandId + 1), data, 2 * kMs});
-        });
-    }
     uint16_t lastError() const { return PortOf(handle).lastError; }
-
-    std::unique_ptr<ModuleDouble> double_;
-    uint32_t handle = 0;
 };
 
 // ---- The common shape, member by member ----------------------------------------
@@ -757,7 +720,6 @@ TEST_F(Service, EachPortKeepsItsOwnGainCodes) {
     ModuleDouble::Settings settings;
     settings.start = ModuleDouble::State::Nomi;
     ModuleDouble second(settings);
-    sim::InstallServiceHandlers(second.firmware());
     sim.attach("COM2", &second);
     const uint32_t other = WComOpen(2, 115200, kTraceHandle);
     ASSERT_NE(other, 0u);
