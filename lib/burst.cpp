@@ -40,16 +40,6 @@ constexpr uint8_t k8psk = 1;
 // Bit 7 of the power level: the ramp scale factor applies.
 constexpr uint8_t kScaledPowerLevel = 0x80;
 
-int32_t Finish(uint32_t handle, const char* operation, const char* callName, uint16_t error) {
-    if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) %s: %s fails with error %d", operation, callName, error);
-        return 0;
-    }
-    Trace(handle, "(EBD ) %s: O.K.", operation);
-    return 1;
-}
-
 }  // namespace
 
 }  // namespace ebd
@@ -71,7 +61,7 @@ extern "C" int32_t WSetBurstData(EBDHandle handle, const uint16_t* burstData, ui
         std::copy_n(burstData, kGmskWords, GmskStore(port).begin());
     }
     TraceLine(handle, "(EBD ) WSetBurstData: call EBDRPCCalDevGsmSetBurstData()...");
-    return Finish(handle, "WSetBurstData", "EBDRPCCalDevGsmSetBurstData",
+    return FinishCall(handle, "WSetBurstData", "EBDRPCCalDevGsmSetBurstData",
                   EBDRPCCalDevGsmSetBurstData(handle, burstData));
 }
 
@@ -97,7 +87,7 @@ extern "C" int32_t WSetEbdBurstDataMode(EBDHandle handle, uint8_t dataMode, uint
         std::copy(store.begin(), store.end(), sent.begin());
     }
     TraceLine(handle, "(EBD ) WSetEbdBurstDataMode: call EBDRPCCalDevGsmSetBurstData()...");
-    return Finish(handle, "WSetEbdBurstDataMode", "EBDRPCCalDevGsmSetBurstData",
+    return FinishCall(handle, "WSetEbdBurstDataMode", "EBDRPCCalDevGsmSetBurstData",
                   EBDRPCCalDevGsmSetBurstData(handle, sent.data()));
 }
 
@@ -107,7 +97,7 @@ extern "C" int32_t WSetPowerRamp(EBDHandle handle, const uint16_t* powerRamp) {
     TraceHexWords(handle, "(EBD ) WSetPowerRamp: powerRamp ->", powerRamp,
                   static_cast<int32_t>(kPowerRampWords));
     TraceLine(handle, "(EBD ) WSetPowerRamp: call EBDRPCCalDevGsmSetPowerRamp()...");
-    return Finish(handle, "WSetPowerRamp", "EBDRPCCalDevGsmSetPowerRamp",
+    return FinishCall(handle, "WSetPowerRamp", "EBDRPCCalDevGsmSetPowerRamp",
                   EBDRPCCalDevGsmSetPowerRamp(handle, powerRamp));
 }
 
@@ -115,7 +105,7 @@ extern "C" int32_t WSetRampScaleFactor(EBDHandle handle, uint16_t scaleFactor) {
     if (!HandleValid(handle)) return 0;
     Trace(handle, "(EBD ) WSetRampScaleFactor(scaleFactor=%d)", scaleFactor);
     TraceLine(handle, "(EBD ) WSetRampScaleFactor: call EBDRPCCalDevGsmRampScale()...");
-    return Finish(handle, "WSetRampScaleFactor", "EBDRPCCalDevGsmRampScale",
+    return FinishCall(handle, "WSetRampScaleFactor", "EBDRPCCalDevGsmRampScale",
                   EBDRPCCalDevGsmRampScale(handle, scaleFactor));
 }
 
@@ -140,7 +130,7 @@ extern "C" int32_t WSetCircuitSwitchedTDMAFrame(EBDHandle handle, uint8_t burstT
         powerLevel = static_cast<uint8_t>(powerLevel | kScaledPowerLevel);
     }
     TraceLine(handle, "(EBD ) WSetCircuitSwitchedTDMAFrame: call EBDRPCCalDevGsmSetBurst()...");
-    return Finish(handle, "WSetCircuitSwitchedTDMAFrame", "EBDRPCCalDevGsmSetBurst",
+    return FinishCall(handle, "WSetCircuitSwitchedTDMAFrame", "EBDRPCCalDevGsmSetBurst",
                   EBDRPCCalDevGsmSetBurst(handle, burstType, burstOn, channel, gain, burst2Type,
                                           timingAdvance, rachData, powerLevel));
 }

@@ -51,23 +51,7 @@ int32_t DefineSlot(uint32_t handle, const char* operation, uint8_t slotNumber,
                    const SlotDefinition& definition) {
     Trace(handle, "(EBD ) %s: call EBDRPCCalDevGsmSlotDefine()...", operation);
     const uint16_t error = EBDRPCCalDevGsmSlotDefine(handle, slotNumber, definition.data());
-    if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) %s: EBDRPCCalDevGsmSlotDefine fails with error %d", operation, error);
-        return 0;
-    }
-    Trace(handle, "(EBD ) %s: O.K.", operation);
-    return 1;
-}
-
-int32_t Finish(uint32_t handle, const char* operation, const char* callName, uint16_t error) {
-    if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) %s: %s fails with error %d", operation, callName, error);
-        return 0;
-    }
-    Trace(handle, "(EBD ) %s: O.K.", operation);
-    return 1;
+    return FinishCall(handle, operation, "EBDRPCCalDevGsmSlotDefine", error);
 }
 
 }  // namespace
@@ -152,7 +136,7 @@ extern "C" int32_t WConfigureGPRSMultiFrame(EBDHandle handle, uint8_t frameNumbe
     Put16(definition.data(), 18, static_cast<uint16_t>(rxAdvance));
     Put16(definition.data(), 20, static_cast<uint16_t>(monAdvance));
     TraceLine(handle, "(EBD ) WConfigureGPRSMultiFrame: call EBDRPCCalDevGsmFrameDefine()...");
-    return Finish(handle, "WConfigureGPRSMultiFrame", "EBDRPCCalDevGsmFrameDefine",
+    return FinishCall(handle, "WConfigureGPRSMultiFrame", "EBDRPCCalDevGsmFrameDefine",
                   EBDRPCCalDevGsmFrameDefine(handle, frameNumber, definition.data()));
 }
 
@@ -164,7 +148,7 @@ extern "C" int32_t WChangeGPRSTiming(EBDHandle handle, uint8_t frameNumber, int1
           "monAdvance=%d)",
           frameNumber, frameAdvance, rxAdvance, txAdvance, monAdvance);
     TraceLine(handle, "(EBD ) WChangeGPRSTiming: call EBDRPCCalDevGsmFrameTiming()...");
-    return Finish(
+    return FinishCall(
         handle, "WChangeGPRSTiming", "EBDRPCCalDevGsmFrameTiming",
         EBDRPCCalDevGsmFrameTiming(handle, frameNumber, frameAdvance, rxAdvance, txAdvance, monAdvance));
 }
@@ -173,5 +157,5 @@ extern "C" int32_t WSetGPRSUsage(EBDHandle handle, uint8_t mode) {
     if (!HandleValid(handle)) return 0;
     Trace(handle, "(EBD ) WSetGPRSUsage(mode=%d)", mode);
     TraceLine(handle, "(EBD ) WSetGPRSUsage: call EBDRPCCalDevGsmFrameUse()...");
-    return Finish(handle, "WSetGPRSUsage", "EBDRPCCalDevGsmFrameUse", EBDRPCCalDevGsmFrameUse(handle, mode));
+    return FinishCall(handle, "WSetGPRSUsage", "EBDRPCCalDevGsmFrameUse", EBDRPCCalDevGsmFrameUse(handle, mode));
 }

@@ -44,6 +44,14 @@ const char* EscapeVersionText(const char* text, const char* prefix);
 const char* HostVersionText(const char* revisionText);
 const char* TargetVersionText(const char* item);
 
+// ---- The ending of a public operation around one remote call ------------------
+// A failure's code becomes the port's last error and is traced as
+// "(EBD ) <operation>: <callName> fails with error <code>"; success is traced as
+// "(EBD ) <operation>: O.K.". Results are the operation's: 0 and 1.
+int32_t CallFailed(uint32_t handle, const char* operation, const char* callName, uint16_t error);
+int32_t CallDone(uint32_t handle, const char* operation);
+int32_t FinishCall(uint32_t handle, const char* operation, const char* callName, uint16_t error);
+
 // ---- Serial-mode detection -----------------------------------------------
 bool GetResponse(uint32_t handle, uint8_t* buffer, uint8_t length);
 void SkipResponse(uint32_t handle, const uint8_t* buffer, uint8_t length);

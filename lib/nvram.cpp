@@ -14,18 +14,6 @@ namespace {
 // Ids from here on need the remote calls with 16-bit calibration ids.
 constexpr uint16_t kFirstYKId = 256;
 
-// A failed remote call: its code becomes the last error and is traced.
-int32_t Failed(uint32_t handle, const char* operation, const char* callName, uint16_t error) {
-    SetLastError(handle, error);
-    Trace(handle, "(EBD ) %s: %s fails with error %d", operation, callName, error);
-    return 0;
-}
-
-int32_t Done(uint32_t handle, const char* operation) {
-    Trace(handle, "(EBD ) %s: O.K.", operation);
-    return 1;
-}
-
 // The success lines of the reads. The module may report an item longer than
 // the caller's area; only what was copied is dumped.
 void TraceRead(uint32_t handle, const char* operation, const uint8_t* pData, uint16_t dataSize,
@@ -62,9 +50,9 @@ extern "C" int32_t WReadNVRAMUserItem(EBDHandle handle, uint32_t userId, uint16_
           dataSize);
     TraceLine(handle, "(EBD ) WReadNVRAMUserItem: call EBDRPCL1ALNvRamRead()...");
     const uint16_t error = EBDRPCL1ALNvRamRead(handle, userId, key, pData, dataSize, pBytesRead);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamReadReq", error);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamReadReq", error);
     TraceRead(handle, kName, pData, dataSize, *pBytesRead);
-    return Done(handle, kName);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WWriteNVRAMUserItem(EBDHandle handle, uint32_t userId, uint16_t key, const uint8_t* pData,
@@ -76,8 +64,8 @@ extern "C" int32_t WWriteNVRAMUserItem(EBDHandle handle, uint32_t userId, uint16
     TraceData(handle, kName, pData, dataSize);
     TraceLine(handle, "(EBD ) WWriteNVRAMUserItem: call EBDRPCL1ALNvRamWrite()...");
     const uint16_t error = EBDRPCL1ALNvRamWrite(handle, userId, key, pData, dataSize);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamWriteReq", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamWriteReq", error);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WDeleteNVRAMUserItem(EBDHandle handle, uint32_t userId, uint16_t key) {
@@ -86,8 +74,8 @@ extern "C" int32_t WDeleteNVRAMUserItem(EBDHandle handle, uint32_t userId, uint1
     Trace(handle, "(EBD ) WDeleteNVRAMUserItem(userId=%d)", static_cast<int32_t>(userId));
     TraceLine(handle, "(EBD ) WDeleteNVRAMUserItem: call EBDRPCL1ALNvRamDelete()...");
     const uint16_t error = EBDRPCL1ALNvRamDelete(handle, userId, key);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamDeleteReq", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamDeleteReq", error);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WEraseAllNVRAMUserItems(EBDHandle handle) {
@@ -96,8 +84,8 @@ extern "C" int32_t WEraseAllNVRAMUserItems(EBDHandle handle) {
     TraceLine(handle, "(EBD ) WEraseAllNVRAMUserItems()");
     TraceLine(handle, "(EBD ) WEraseAllNVRAMUserItems: call EBDRPCL1ALNvRamErase()...");
     const uint16_t error = EBDRPCL1ALNvRamErase(handle);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamEraseReq", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamEraseReq", error);
+    return CallDone(handle, kName);
 }
 
 // ---- Calibration items ----------------------------------------------------------
@@ -109,9 +97,9 @@ extern "C" int32_t WReadNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrati
     Trace(handle, "(EBD ) WReadNVRAMCalibrationItem(calibrationId=%d, dataSize=%d)", calibrationId, dataSize);
     TraceLine(handle, "(EBD ) WReadNVRAMCalibrationItem: call EBDRPCL1ALNvRamReadCal()...");
     const uint16_t error = EBDRPCL1ALNvRamReadCal(handle, calibrationId, pData, dataSize, pBytesRead);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamReadCal", error);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamReadCal", error);
     TraceRead(handle, kName, pData, dataSize, *pBytesRead);
-    return Done(handle, kName);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WCheckNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId,
@@ -121,7 +109,7 @@ extern "C" int32_t WCheckNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrat
     TraceLine(handle, "(EBD ) WCheckNVRAMCalibrationItem: call EBDRPCL1ALNvRamCheckCal()...");
     int8_t blockStatus = 0;
     const uint16_t error = EBDRPCL1ALNvRamCheckCal(handle, calibrationId, &blockStatus);
-    if (error != 0) return Failed(handle, "WCheckNVRAMCalibrationItem", "EBDRPCL1ALNvRamCheckCalReq", error);
+    if (error != 0) return CallFailed(handle, "WCheckNVRAMCalibrationItem", "EBDRPCL1ALNvRamCheckCalReq", error);
     Trace(handle, "(EBD ) WCheckNVRAMCalibrationItem: EBDRPCL1ALNVRAMCheckCal: rets *blockStatus %d",
           blockStatus);
     *pNVRAMBlockExists = blockStatus == kBlockExists ? 1 : 0;
@@ -144,8 +132,8 @@ extern "C" int32_t WWriteNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrat
     TraceData(handle, kName, pData, dataSize);
     TraceLine(handle, "(EBD ) WWriteNVRAMCalibrationItem: call EBDRPCL1ALNvRamWriteCal()...");
     const uint16_t error = EBDRPCL1ALNvRamWriteCal(handle, calibrationId, pData, dataSize);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamWriteCalReq", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamWriteCalReq", error);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WEraseAllNVRAMCalibrationItems(EBDHandle handle) {
@@ -154,8 +142,8 @@ extern "C" int32_t WEraseAllNVRAMCalibrationItems(EBDHandle handle) {
     TraceLine(handle, "(EBD ) WEraseAllNVRAMCalibrationItems()");
     TraceLine(handle, "(EBD ) WEraseAllNVRAMCalibrationItems: call EBDRPCL1ALNvRamEraseCal()...");
     const uint16_t error = EBDRPCL1ALNvRamEraseCal(handle);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamEraseCalReq", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamEraseCalReq", error);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WSaveAllOtherNVRAMCalibrationItems(EBDHandle handle, uint16_t lastCalItem) {
@@ -164,8 +152,8 @@ extern "C" int32_t WSaveAllOtherNVRAMCalibrationItems(EBDHandle handle, uint16_t
     Trace(handle, "(EBD ) WSaveAllOtherNVRAMCalibrationItems(lastCalItem=%d)", lastCalItem);
     TraceLine(handle, "(EBD ) WSaveAllOtherNVRAMCalibrationItems call EBDRPCSaveAllOther()...");
     const uint16_t error = EBDRPCSaveAllOther(handle, lastCalItem);
-    if (error != 0) return Failed(handle, kName, "EBDRPCSaveAllOther", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCSaveAllOther", error);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WRestoreAllOtherNVRAMCalibrationItems(EBDHandle handle, uint16_t lastCalItem) {
@@ -174,8 +162,8 @@ extern "C" int32_t WRestoreAllOtherNVRAMCalibrationItems(EBDHandle handle, uint1
     Trace(handle, "(EBD ) WRestoreAllOtherNVRAMCalibrationItems(lastCalItem=%d)", lastCalItem);
     TraceLine(handle, "(EBD ) WRestoreAllOtherNVRAMCalibrationItems call EBDRPCRestoreAllOther()...");
     const uint16_t error = EBDRPCRestoreAllOther(handle, lastCalItem);
-    if (error != 0) return Failed(handle, kName, "EBDRPCRestoreAllOther", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCRestoreAllOther", error);
+    return CallDone(handle, kName);
 }
 
 // ---- Calibration items with 16-bit ids ------------------------------------------------
@@ -191,7 +179,7 @@ extern "C" int32_t WCheckNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calib
     TraceLine(handle, "(EBD ) WCheckNVRAMYKCalibrationItem: call EBDRPCYKNVRAMCheckCal()...");
     int8_t blockStatus = 0;
     const uint16_t error = EBDRPCYKNvRamCheckCal(handle, calibrationId, &blockStatus);
-    if (error != 0) return Failed(handle, "WCheckNVRAMYKCalibrationItem", "EBDRPCYKNvRamCheckCalReq", error);
+    if (error != 0) return CallFailed(handle, "WCheckNVRAMYKCalibrationItem", "EBDRPCYKNvRamCheckCalReq", error);
     Trace(handle, "(EBD ) WCheckNVRAMYKCalibrationItem: EBDRPCYKNVRAMCheckCal rets *blockStatus %d",
           blockStatus);
     *pNVRAMBlockExists = blockStatus == kBlockExists ? 1 : 0;
@@ -212,9 +200,9 @@ extern "C" int32_t WReadNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calibr
     }
     TraceLine(handle, "(EBD ) WReadNVRAMYKCalibrationItem: call EBDRPCYKNvRamReadCal()...");
     const uint16_t error = EBDRPCYKNvRamReadCal(handle, calibrationId, pData, dataSize, pBytesRead);
-    if (error != 0) return Failed(handle, kName, "EBDRPCYKNvRamReadCal", error);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCYKNvRamReadCal", error);
     TraceRead(handle, kName, pData, dataSize, *pBytesRead);
-    return Done(handle, kName);
+    return CallDone(handle, kName);
 }
 
 extern "C" int32_t WWriteNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calibrationId,
@@ -230,8 +218,8 @@ extern "C" int32_t WWriteNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calib
     TraceData(handle, kName, pData, dataSize);
     TraceLine(handle, "(EBD ) WWriteNVRAMYKCalibrationItem: call EBDRPCYKNvRamWriteCal()...");
     const uint16_t error = EBDRPCYKNvRamWriteCal(handle, calibrationId, pData, dataSize);
-    if (error != 0) return Failed(handle, kName, "EBDRPCL1ALNvRamWriteCalReq", error);
-    return Done(handle, kName);
+    if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamWriteCalReq", error);
+    return CallDone(handle, kName);
 }
 
 // ---- Band mode ----------------------------------------------------------------------
@@ -240,6 +228,6 @@ extern "C" int32_t WSetVaneBandMode(EBDHandle handle, uint8_t bandMode) {
     if (!HandleValid(handle)) return 0;
     Trace(handle, "(EBD ) WSetVaneBandMode(bandMode=%d)", bandMode);
     const uint16_t error = EBDRPCVaneBandModeChange(handle, bandMode);
-    if (error != 0) return Failed(handle, "WSetVaneBandMode", "EBDRPCVaneBandModeChange", error);
-    return Done(handle, "WSetVaneBandMode");
+    if (error != 0) return CallFailed(handle, "WSetVaneBandMode", "EBDRPCVaneBandModeChange", error);
+    return CallDone(handle, "WSetVaneBandMode");
 }

@@ -60,10 +60,7 @@ extern "C" int32_t WSetCurrentDualBandMode(EBDHandle handle, uint8_t bandMode) {
     TraceLine(handle, "(EBD ) WSetCurrentDualBandMode: call EBDRPCCalDevGsmSetBandMode...");
     const uint16_t error = EBDRPCCalDevGsmSetBandMode(handle, bandMode);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WSetCurrentDualBandMode: EBDRPCCalDevGsmSetBandMode fails with error %d",
-              error);
-        return 0;
+        return CallFailed(handle, "WSetCurrentDualBandMode", "EBDRPCCalDevGsmSetBandMode", error);
     }
     PortOf(handle).dualBandMode = bandMode;
     TraceLine(handle, "(EBD ) WSetCurrentDualBandMode: O.K.");
@@ -81,9 +78,7 @@ extern "C" int32_t WSetGainProgramWord(EBDHandle handle, uint16_t gainProgramWor
     const uint16_t error =
         EBDRPCCalDevGsmGainProgram(handle, band, gainProgramWord, gainIndex, kWriteGainProgramWord, &scratch);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WSetGainProgramWord: EBDRPCCalDevGsmGainProgram fails with error %d", error);
-        return 0;
+        return CallFailed(handle, "WSetGainProgramWord", "EBDRPCCalDevGsmGainProgram", error);
     }
     TraceLine(handle, "(EBD ) WSetGainProgramWord: O.K.");
     return 1;
@@ -98,9 +93,7 @@ extern "C" int32_t WGetGainProgramWord(EBDHandle handle, uint8_t gainIndex, uint
     const uint16_t error =
         EBDRPCCalDevGsmGainProgram(handle, band, 0, gainIndex, kReadGainProgramWord, pGainProgramWord);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WGetGainProgramWord: EBDRPCCalDevGsmGainProgram fails with error %d", error);
-        return 0;
+        return CallFailed(handle, "WGetGainProgramWord", "EBDRPCCalDevGsmGainProgram", error);
     }
     Trace(handle, "(EBD ) WGetGainProgramWord: rets *pGainProgramWord 0x%04x", *pGainProgramWord);
     TraceLine(handle, "(EBD ) WGetGainProgramWord: O.K.");
@@ -137,9 +130,7 @@ extern "C" int32_t WInitGainCodeTemplates(EBDHandle handle, uint8_t band, uint8_
     const uint16_t error =
         EBDRPCGetGainCodeTable(handle, band, gainIndex, codes.data(), kGainCodeTableEntries, &count);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WInitGainCodeTemplates: EBDRPCGetGainCodeTemplate fails with error %d", error);
-        return 0;
+        return CallFailed(handle, "WInitGainCodeTemplates", "EBDRPCGetGainCodeTemplate", error);
     }
     table.codes = codes;
     table.index = 0;

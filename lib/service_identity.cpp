@@ -32,11 +32,7 @@ int32_t ImeiModeCall(uint32_t handle, const char* operation, const char* call, u
     Trace(handle, "(EBD ) %s: call %s()...", operation, call);
     uint8_t result = mode;
     const uint16_t error = EBDRPCResetIMEIMode(handle, &result);
-    if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) %s: %s fails with error %d", operation, call, error);
-        return 0;
-    }
+    if (error != 0) return CallFailed(handle, operation, call, error);
     *pResult = result;
     Trace(handle, "(EBD ) %s: %s returns OK", operation, call);
     return 1;

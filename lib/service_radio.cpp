@@ -30,29 +30,19 @@ int32_t RxControlCall(uint32_t handle, const char* operation, uint8_t control, u
                       uint8_t index, const char* failureText = nullptr) {
     Trace(handle, "(EBD ) %s: call EBDRPCCalDevGsmRxControl()...", operation);
     const uint16_t error = EBDRPCCalDevGsmRxControl(handle, control, parameter, index);
-    if (error != 0) {
+    if (error != 0 && failureText != nullptr) {
         SetLastError(handle, error);
-        if (failureText != nullptr)
-            Trace(handle, "%s fails with error %d", failureText, error);
-        else
-            Trace(handle, "(EBD ) %s: EBDRPCCalDevGsmRxControl fails with error %d", operation, error);
+        Trace(handle, "%s fails with error %d", failureText, error);
         return 0;
     }
-    Trace(handle, "(EBD ) %s: O.K.", operation);
-    return 1;
+    return FinishCall(handle, operation, "EBDRPCCalDevGsmRxControl", error);
 }
 
 int32_t LoopBackCall(uint32_t handle, const char* operation, const char* modeName, uint8_t mode, uint16_t bch,
                      uint16_t tch, uint8_t timeSlot, uint8_t tsc, uint8_t powerLevel) {
     Trace(handle, "(EBD ) %s: call EBDRPCCalDevGsmLoopBack(%s)...", operation, modeName);
     const uint16_t error = EBDRPCCalDevGsmLoopBack(handle, mode, bch, tch, timeSlot, tsc, powerLevel);
-    if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) %s: EBDRPCCalDevGsmLoopBack fails with error %d", operation, error);
-        return 0;
-    }
-    Trace(handle, "(EBD ) %s: O.K.", operation);
-    return 1;
+    return FinishCall(handle, operation, "EBDRPCCalDevGsmLoopBack", error);
 }
 
 }  // namespace
@@ -136,9 +126,7 @@ extern "C" int32_t WGetLoopbackData(EBDHandle handle, int16_t* pTimingOffsetQbit
     const uint16_t error = EBDRPCCalDevGsmLoopBackData(handle, pTimingOffsetQbits, pFreqOffsetHz, pBitErrors,
                                                        pSoftDecisionTotal, pRssi);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WGetLoopbackData: EBDRPCCalDevGsmLoopBackData fails with error %d", error);
-        return 0;
+        return CallFailed(handle, "WGetLoopbackData", "EBDRPCCalDevGsmLoopBackData", error);
     }
     Trace(handle, "(EBD ) WGetLoopbackData: rets *pTimingOffsetQbits %d", *pTimingOffsetQbits);
     Trace(handle, "(EBD ) WGetLoopbackData: rets *pFreqOffsetHz %d", *pFreqOffsetHz);
