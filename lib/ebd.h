@@ -217,10 +217,10 @@ int32_t WSetGPRSUsage(EBDHandle handle, uint8_t mode);
 /* The port and baud rate kept in the machine-wide settings file
  * (/etc/ebd/settings.conf, or the file the environment variable
  * EBD_SETTINGS_FILE names), key QMB_Library, values "ComPort" (binary, 1 byte)
- * and "Baudrate" (dword). Save creates the file and key when needed. Load sets
- * port 1 and baud rate 115200, then reads both values: it returns 1 when
- * "ComPort" is there as a binary value of one byte and "Baudrate", if there, is
- * a dword; a value of another type gives 0. */
+ * and "Baudrate" (dword). Save creates the file and key when needed and writes
+ * both. Load sets port 1 and baud rate 115200 and reads the port only: it
+ * returns 1 when "ComPort" is there as a binary value of one byte, else 0; the
+ * baud rate always comes back as 115200, whatever was saved. */
 int32_t SaveLibrarySettings(uint8_t port, uint32_t baudRate);
 int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
 

@@ -250,7 +250,7 @@ int32_t Save(uint8_t port, uint32_t baudRate) {
     return WriteKeys(file, *keys) ? 1 : 0;
 }
 
-int32_t Load(uint8_t* port, uint32_t* baudRate) {
+int32_t Load(uint8_t* port) {
     bool exists = false;
     auto keys = ReadKeys(SettingsFile(), &exists);
     if (!keys) return 0;
@@ -266,13 +266,8 @@ int32_t Load(uint8_t* port, uint32_t* baudRate) {
     if (type == ValueType::Other || bytes.size() > 1) return 0;
     if (bytes.size() == 1) *port = bytes[0];
     if (type != ValueType::Binary) return 0;
-    // The baud rate that was saved comes back with the port; without one the
-    // default stands.
-    const Value* rate = FindValue(*key, kBaudrate);
-    if (rate == nullptr) return 1;
-    if (Decode(rate->text, &bytes) != ValueType::Dword) return 0;
-    *baudRate = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    // Only the port is loaded: the baud rate stays the default that the caller
+    // was handed, whatever was saved, and callers rely on that.
     return 1;
 }
 
@@ -293,7 +288,7 @@ extern "C" int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate) {
     *port = ebd::kDefaultPort;
     *baudRate = ebd::kDefaultBaudRate;
     try {
-        return ebd::Load(port, baudRate);
+        return ebd::Load(port);
     } catch (...) {
         return 0;
     }

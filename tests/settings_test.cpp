@@ -60,14 +60,15 @@ TEST_F(Settings, WhatOneProcessSavesAnotherLoads) {
     uint32_t baudRate = 0;
     EXPECT_EQ(LoadLibrarySettings(&port, &baudRate), 1);
     EXPECT_EQ(port, 3);
-    EXPECT_EQ(baudRate, 57600u);
+    // The saved baud rate is kept in the file but never loaded.
+    EXPECT_EQ(baudRate, 115200u);
 
     ASSERT_EQ(SaveLibrarySettings(7, 9600), 1);
     EXPECT_EQ(inChild([] {
                   uint8_t p = 0;
                   uint32_t b = 0;
                   if (LoadLibrarySettings(&p, &b) != 1) return 1;
-                  return p == 7 && b == 9600 ? 0 : 2;
+                  return p == 7 && b == 115200 ? 0 : 2;
               }),
               0);
 }
@@ -138,15 +139,24 @@ TEST_F(Settings, AValueOfTheWrongTypeIsRecognised) {
     EXPECT_EQ(port, 1);
     writeFile("[QMB_Library]\n\"ComPort\"=three\n");
     EXPECT_EQ(LoadLibrarySettings(&port, &baudRate), 0);
-    // The baud rate as binary bytes.
+    // The baud rate as binary bytes: it is not taken, and the port alone
+    // decides the result.
     writeFile("[QMB_Library]\n\"ComPort\"=hex:03\n\"Baudrate\"=hex:00,e1,00,00\n");
-    EXPECT_EQ(LoadLibrarySettings(&port, &baudRate), 0);
+    baudRate = 0;
+    EXPECT_EQ(LoadLibrarySettings(&port, &baudRate), 1);
+    EXPECT_EQ(port, 3);
+    EXPECT_EQ(baudRate, 115200u);
+    writeFile("[QMB_Library]\n\"ComPort\"=hex:05\n\"Baudrate\"=\"57600\"\n");
+    baudRate = 0;
+    EXPECT_EQ(LoadLibrarySettings(&port, &baudRate), 1);
+    EXPECT_EQ(port, 5);
     EXPECT_EQ(baudRate, 115200u);
     // Saving puts the right types back.
     ASSERT_EQ(SaveLibrarySettings(6, 19200), 1);
     EXPECT_EQ(LoadLibrarySettings(&port, &baudRate), 1);
     EXPECT_EQ(port, 6);
-    EXPECT_EQ(baudRate, 19200u);
+    EXPECT_EQ(baudRate, 115200u);
+    EXPECT_NE(readFile().find("\"Baudrate\"=dword:00004b00\n"), std::string::npos) << readFile();
 }
 
 TEST_F(Settings, AKeyThatCannotBeCreatedIsNotSaved) {
