@@ -3,7 +3,9 @@
 // shape of their confirm checks (reference only, status field, identity status
 // with preset outputs, variable length, foreign references).
 #include <array>
+#include <cstdio>
 #include <functional>
+#include <map>
 #include <numeric>
 
 #include "module_fixture.h"
@@ -162,6 +164,33 @@ TEST_F(ServiceRpc, TheReferenceIsTakenBeforeTheVersionGate) {
     ASSERT_EQ(requestIds(), (std::vector<uint16_t>{1, 97}));
     EXPECT_EQ(sim::get16le(module().requests()[0].data, 0), kRef + 1);
     EXPECT_EQ(sim::get16le(module().requests()[1].data, 0), kRef);
+}
+
+TEST_F(ServiceRpc, EveryCallRunsTheVersionGateAndReadsItsWholeConfirmRecord) {
+    // Bytes of each confirm record, pads included; the gain-code table reads
+    // 2 x 16 + 8 bytes for its 16 codes.
+    const std::map<uint16_t, int> confirmSize = {
+        {11, 2},  {13, 6},  {15, 6}, {17, 6}, {19, 10}, {21, 2}, {31, 2},  {33, 4},
+        {35, 14}, {45, 4},  {47, 18}, {97, 2}, {95, 40}, {71, 8}, {73, 6},  {75, 6},
+        {77, 12}, {79, 12}, {81, 4}, {83, 4}, {85, 6},  {87, 10}, {89, 4}, {91, 20},
+    };
+    for (const Sample& sample : Samples()) {
+        SCOPED_TRACE(sample.name);
+        // A fresh session: its first remote call queries the version first.
+        WComClose(handle);
+        handle = open();
+        module().clearRecords();
+        EXPECT_EQ(sample.call(handle), kRpcOk) << dump();
+        EXPECT_EQ(requestIds(), (std::vector<uint16_t>{msg::kGetVersion, sample.requestId}));
+        char line[96];
+        std::snprintf(line, sizeof line, "(NOMI) EBDReceiveFromTarget: expected cmd 0x%x, dataLength %d",
+                      msg::ConfirmOf(sample.requestId), confirmSize.at(sample.requestId));
+        EXPECT_EQ(count(line), 1) << dump();
+        // The second call of the session goes without the query.
+        module().clearRecords();
+        EXPECT_EQ(sample.call(handle), kRpcOk);
+        EXPECT_EQ(requestIds(), (std::vector<uint16_t>{sample.requestId}));
+    }
 }
 
 // ---- Failures every call shares ------------------------------------------------
