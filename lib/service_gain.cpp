@@ -59,9 +59,7 @@ extern "C" int32_t WSetCurrentDualBandMode(EBDHandle handle, uint8_t bandMode) {
     Trace(handle, "(EBD ) WSetCurrentDualBandMode(bandMode=%d)", bandMode);
     TraceLine(handle, "(EBD ) WSetCurrentDualBandMode: call EBDRPCCalDevGsmSetBandMode...");
     const uint16_t error = EBDRPCCalDevGsmSetBandMode(handle, bandMode);
-    if (error != 0) {
-        return CallFailed(handle, "WSetCurrentDualBandMode", "EBDRPCCalDevGsmSetBandMode", error);
-    }
+    if (error != 0) return CallFailed(handle, "WSetCurrentDualBandMode", "EBDRPCCalDevGsmSetBandMode", error);
     PortOf(handle).dualBandMode = bandMode;
     TraceLine(handle, "(EBD ) WSetCurrentDualBandMode: O.K.");
     return 1;
@@ -77,9 +75,7 @@ extern "C" int32_t WSetGainProgramWord(EBDHandle handle, uint16_t gainProgramWor
     uint16_t scratch = 0;
     const uint16_t error =
         EBDRPCCalDevGsmGainProgram(handle, band, gainProgramWord, gainIndex, kWriteGainProgramWord, &scratch);
-    if (error != 0) {
-        return CallFailed(handle, "WSetGainProgramWord", "EBDRPCCalDevGsmGainProgram", error);
-    }
+    if (error != 0) return CallFailed(handle, "WSetGainProgramWord", "EBDRPCCalDevGsmGainProgram", error);
     TraceLine(handle, "(EBD ) WSetGainProgramWord: O.K.");
     return 1;
 }
@@ -92,9 +88,7 @@ extern "C" int32_t WGetGainProgramWord(EBDHandle handle, uint8_t gainIndex, uint
     TraceLine(handle, "(EBD ) WGetGainProgramWord: call EBDRPCCalDevGsmGainProgram()...");
     const uint16_t error =
         EBDRPCCalDevGsmGainProgram(handle, band, 0, gainIndex, kReadGainProgramWord, pGainProgramWord);
-    if (error != 0) {
-        return CallFailed(handle, "WGetGainProgramWord", "EBDRPCCalDevGsmGainProgram", error);
-    }
+    if (error != 0) return CallFailed(handle, "WGetGainProgramWord", "EBDRPCCalDevGsmGainProgram", error);
     Trace(handle, "(EBD ) WGetGainProgramWord: rets *pGainProgramWord 0x%04x", *pGainProgramWord);
     TraceLine(handle, "(EBD ) WGetGainProgramWord: O.K.");
     return 1;
@@ -129,9 +123,7 @@ extern "C" int32_t WInitGainCodeTemplates(EBDHandle handle, uint8_t band, uint8_
     uint16_t count = 0;
     const uint16_t error =
         EBDRPCGetGainCodeTable(handle, band, gainIndex, codes.data(), kGainCodeTableEntries, &count);
-    if (error != 0) {
-        return CallFailed(handle, "WInitGainCodeTemplates", "EBDRPCGetGainCodeTemplate", error);
-    }
+    if (error != 0) return CallFailed(handle, "WInitGainCodeTemplates", "EBDRPCGetGainCodeTemplate", error);
     table.codes = codes;
     table.index = 0;
     PortOf(handle).gainCodeTableSize = count;

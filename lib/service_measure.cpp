@@ -32,9 +32,7 @@ extern "C" int32_t WSetAFC(EBDHandle handle, uint16_t value) {
     Trace(handle, "(EBD ) WSetAFC(value=0x%04x)", value);
     TraceLine(handle, "(EBD ) WSetAFC: call EBDRPCCalDevGsmSetAfcDac()...");
     const uint16_t error = EBDRPCCalDevGsmSetAfcDac(handle, value);
-    if (error != 0) {
-        return CallFailed(handle, "WSetAFC", "EBDRPCCalDevGsmSetAfcDac", error);
-    }
+    if (error != 0) return CallFailed(handle, "WSetAFC", "EBDRPCCalDevGsmSetAfcDac", error);
     TraceLine(handle, "(EBD ) WSetAFC: O.K.");
     return 1;
 }
@@ -46,9 +44,7 @@ extern "C" int32_t WSetAFCAndMeasure(EBDHandle handle, uint16_t arfcn, uint16_t 
     TraceLine(handle, "(EBD ) WSetAFCAndMeasure: call EBDRPCCalDevGsmFreqOffsetMeas()...");
     uint8_t status = 0;
     const uint16_t error = EBDRPCCalDevGsmFreqOffsetMeas(handle, arfcn, value, &status, pFrequencyOffset);
-    if (error != 0) {
-        return CallFailed(handle, "WSetAFCAndMeasure", "EBDRPCCalDevGsmFreqOffsetMeas", error);
-    }
+    if (error != 0) return CallFailed(handle, "WSetAFCAndMeasure", "EBDRPCCalDevGsmFreqOffsetMeas", error);
     Trace(handle, "(EBD ) WSetAFCAndMeasure: rets freqBurstStatus %d", status);
     if (status != kBurstFound && status != kBurstFoundAgain) {
         SetLastError(handle, kErrFrequencyBurst);
@@ -72,9 +68,7 @@ extern "C" int32_t WGetPowerValue(EBDHandle handle, uint16_t channel, uint16_t g
           TruthText(applyAGCTabValue), measurementMode);
     TraceLine(handle, "(EBD ) WGetPowerValue: call EBDRPCCalDevGsmRssi()...");
     const uint16_t error = EBDRPCCalDevGsmRssi(handle, channel, gain, measurementMode, pRssiIn16thdB);
-    if (error != 0) {
-        return CallFailed(handle, "WGetPowerValue", "EBDRPCCalDevGsmRssi", error);
-    }
+    if (error != 0) return CallFailed(handle, "WGetPowerValue", "EBDRPCCalDevGsmRssi", error);
     Trace(handle, "(EBD ) WGetPowerValue: rets *pRssiIn16thdB %d", *pRssiIn16thdB);
     TraceLine(handle, "(EBD ) WGetPowerValue: O.K.");
     return 1;
@@ -86,9 +80,7 @@ extern "C" int32_t WGetUsedIQOffsetValues(EBDHandle handle, int32_t measure, uin
     TraceLine(handle, "(EBD ) WGetUsedIQOffsetValues: call EBDRPCCalDevGsmDcOffset()...");
     // Any true value goes out as 1, so that the module sees what the trace says.
     const uint16_t error = EBDRPCCalDevGsmDcOffset(handle, measure != 0 ? 1 : 0, pIQOffsets);
-    if (error != 0) {
-        return CallFailed(handle, "WGetUsedIQOffsetValues", "EBDRPCCalDevGsmDcOffset", error);
-    }
+    if (error != 0) return CallFailed(handle, "WGetUsedIQOffsetValues", "EBDRPCCalDevGsmDcOffset", error);
     Trace(handle, "(EBD ) WGetUsedIQOffsetValues: rets rxIOffset %d", pIQOffsets[0]);
     Trace(handle, "(EBD ) WGetUsedIQOffsetValues: rets rxQOffset %d", pIQOffsets[1]);
     Trace(handle, "(EBD ) WGetUsedIQOffsetValues: rets txIOffset %d", pIQOffsets[2]);
@@ -110,9 +102,7 @@ extern "C" int32_t WSetPrechargeValue(EBDHandle handle, uint16_t value) {
     Trace(handle, "(EBD ) WSetPrechargeValue(value=0x%04x)", value);
     TraceLine(handle, "(EBD ) WSetPrechargeValue: call EBDRPCSetPrechargeValue()...");
     const uint16_t error = EBDRPCSetPrechargeValue(handle, value);
-    if (error != 0) {
-        return CallFailed(handle, "WSetPrechargeValue", "EBDRPCSetPrechargeValue", error);
-    }
+    if (error != 0) return CallFailed(handle, "WSetPrechargeValue", "EBDRPCSetPrechargeValue", error);
     TraceLine(handle, "(EBD ) WSetPrechargeValue: O.K.");
     return 1;
 }

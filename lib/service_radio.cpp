@@ -125,9 +125,7 @@ extern "C" int32_t WGetLoopbackData(EBDHandle handle, int16_t* pTimingOffsetQbit
     TraceLine(handle, "(EBD ) WGetLoopbackData: call EBDRPCCalDevGsmLoopBackData()...");
     const uint16_t error = EBDRPCCalDevGsmLoopBackData(handle, pTimingOffsetQbits, pFreqOffsetHz, pBitErrors,
                                                        pSoftDecisionTotal, pRssi);
-    if (error != 0) {
-        return CallFailed(handle, "WGetLoopbackData", "EBDRPCCalDevGsmLoopBackData", error);
-    }
+    if (error != 0) return CallFailed(handle, "WGetLoopbackData", "EBDRPCCalDevGsmLoopBackData", error);
     Trace(handle, "(EBD ) WGetLoopbackData: rets *pTimingOffsetQbits %d", *pTimingOffsetQbits);
     Trace(handle, "(EBD ) WGetLoopbackData: rets *pFreqOffsetHz %d", *pFreqOffsetHz);
     Trace(handle, "(EBD ) WGetLoopbackData: rets *pBitErrors %d", *pBitErrors);

@@ -45,9 +45,7 @@ extern "C" int32_t WBBCRegister(EBDHandle handle, uint16_t readWriteMask, const 
     TraceHexWords(handle, "(EBD ) WBBCRegister: value ->", value, kBbcEntries);
     TraceLine(handle, "(EBD ) WBBCRegister: call EBDRPCCalDevGsmBBCRegister()...");
     const uint16_t error = EBDRPCCalDevGsmBBCRegister(handle, readWriteMask, address, value, retValues);
-    if (error != 0) {
-        return CallFailed(handle, "WBBCRegister", "EBDRPCCalDevGsmBBCRegister", error);
-    }
+    if (error != 0) return CallFailed(handle, "WBBCRegister", "EBDRPCCalDevGsmBBCRegister", error);
     TraceHexWords(handle, "(EBD ) WBBCRegister: rets *retValues ->", retValues, kBbcEntries);
     TraceLine(handle, "(EBD ) WBBCRegister: O.K.");
     return 1;
@@ -89,9 +87,7 @@ extern "C" int32_t WSetAMLoopOffset(EBDHandle handle, uint8_t mode, uint16_t cha
     }
     TraceLine(handle, "(EBD ) WSetAMLoopOffset: call EBDRPCCalDevGsmConstTx()...");
     const uint16_t error = EBDRPCCalDevGsmConstTx(handle, mode, channel, constTxValue, aMLoopOffset);
-    if (error != 0) {
-        return CallFailed(handle, "WSetAMLoopOffset", "EBDRPCCalDevGsmConstTx", error);
-    }
+    if (error != 0) return CallFailed(handle, "WSetAMLoopOffset", "EBDRPCCalDevGsmConstTx", error);
     // The baseband registers are touched only for a non-zero mode.
     if (mode == 0) {
         TraceLine(handle, "(EBD ) WSetAMLoopOffset: O.K.");

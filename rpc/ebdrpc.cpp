@@ -38,9 +38,32 @@ uint8_t* AllocArea(size_t size) {
     return new (std::nothrow) uint8_t[size == 0 ? 1 : size]();
 }
 
-void FreeArea(uint8_t* area) { delete[] area; }
+void FreeArea(uint8_t* area) {
+    delete[] area;
+}
 
-void FailAllocations(int count) { g_failAllocations = count; }
+void FailAllocations(int count) {
+    g_failAllocations = count;
+}
+
+uint16_t SendRequest(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request) {
+    GetTargetVersion(handle);
+    const auto length = static_cast<uint16_t>(request.size());
+    return EBDSendToTarget(handle, requestId, request.data(), length) ? kRpcOk : kRpcNotSent;
+}
+
+uint16_t ReceiveConfirm(uint32_t handle, uint16_t requestId, std::span<uint8_t> confirm, uint16_t ref) {
+    const auto length = static_cast<uint16_t>(confirm.size());
+    if (!Receive(handle, ConfirmOf(requestId), confirm.data(), length)) return kRpcNoConfirm;
+    return Get16(confirm.data(), 0) == ref ? kRpcOk : kRpcBadReference;
+}
+
+uint16_t Exchange(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request,
+                  std::span<uint8_t> confirm) {
+    const uint16_t sent = SendRequest(handle, requestId, request);
+    if (sent != kRpcOk) return sent;
+    return ReceiveConfirm(handle, requestId, confirm, Get16(request.data(), 0));
+}
 
 }  // namespace rpc
 
@@ -88,14 +111,11 @@ uint16_t EBDRPCGetVersion(uint32_t handle, uint32_t* hardwareVersion, uint32_t* 
 
 uint16_t EBDRPCGetCurrentOperationMode(uint32_t handle, uint8_t* mode) {
     const uint16_t ref = EBDNextReference();
-    GetTargetVersion(handle);
     std::array<uint8_t, 2> request{};
     Put16(request.data(), 0, ref);
-    if (!EBDSendToTarget(handle, kGetCurrentOperationMode, request.data(), request.size())) return kRpcNotSent;
     std::array<uint8_t, 6> confirm{};
-    if (!rpc::Receive(handle, ConfirmOf(kGetCurrentOperationMode), confirm.data(), confirm.size()))
-        return kRpcNoConfirm;
-    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    const uint16_t error = rpc::Exchange(handle, kGetCurrentOperationMode, request, confirm);
+    if (error != kRpcOk) return error;
     if (Get16(confirm.data(), 2) != 0) return kRpcStatusFailed;
     if (mode != nullptr) *mode = Get8(confirm.data(), 4);
     return kRpcOk;
@@ -103,11 +123,11 @@ uint16_t EBDRPCGetCurrentOperationMode(uint32_t handle, uint8_t* mode) {
 
 uint16_t EBDRPCSetCurrentOperationMode(uint32_t handle, uint8_t mode) {
     const uint16_t ref = EBDNextReference();
-    GetTargetVersion(handle);
     std::array<uint8_t, 4> request{};
     Put16(request.data(), 0, ref);
     Put8(request.data(), 2, mode);
-    if (!EBDSendToTarget(handle, kSetCurrentOperationMode, request.data(), request.size())) return kRpcNotSent;
+    const uint16_t sent = rpc::SendRequest(handle, kSetCurrentOperationMode, request);
+    if (sent != kRpcOk) return sent;
     std::array<uint8_t, 4> confirm{};
     if (!rpc::Receive(handle, ConfirmOf(kSetCurrentOperationMode), confirm.data(), confirm.size(), 5))
         return kRpcNoConfirm;
@@ -118,15 +138,12 @@ uint16_t EBDRPCSetCurrentOperationMode(uint32_t handle, uint8_t mode) {
 
 uint16_t EBDRPCSwitchJavaAutoStart(uint32_t handle, uint8_t onOff) {
     const uint16_t ref = EBDNextReference();
-    GetTargetVersion(handle);
     std::array<uint8_t, 4> request{};
     Put16(request.data(), 0, ref);
     Put8(request.data(), 2, onOff);
-    if (!EBDSendToTarget(handle, kSwitchJavaAutoStart, request.data(), request.size())) return kRpcNotSent;
     std::array<uint8_t, 4> confirm{};
-    if (!rpc::Receive(handle, ConfirmOf(kSwitchJavaAutoStart), confirm.data(), confirm.size()))
-        return kRpcNoConfirm;
-    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    const uint16_t error = rpc::Exchange(handle, kSwitchJavaAutoStart, request, confirm);
+    if (error != kRpcOk) return error;
     const uint8_t result = Get8(confirm.data(), 2);
     if (result != 0) {
         Trace(handle, "(RPC ) EBDRPCSwitchJavaAutoStart: gives result %d, should be 0", result);
@@ -137,23 +154,18 @@ uint16_t EBDRPCSwitchJavaAutoStart(uint32_t handle, uint8_t onOff) {
 
 uint16_t EBDRPCSwitchOff(uint32_t handle) {
     const uint16_t ref = EBDNextReference();
-    GetTargetVersion(handle);
     std::array<uint8_t, 2> request{};
     Put16(request.data(), 0, ref);
     // No confirm comes: the module switches off.
-    return EBDSendToTarget(handle, kSwitchOff, request.data(), request.size()) ? kRpcOk : kRpcNotSent;
+    return rpc::SendRequest(handle, kSwitchOff, request);
 }
 
 uint16_t EBDRPCCalDevGsmFinish(uint32_t handle) {
     const uint16_t ref = EBDNextReference();
-    GetTargetVersion(handle);
     std::array<uint8_t, 2> request{};
     Put16(request.data(), 0, ref);
-    if (!EBDSendToTarget(handle, kCalDevGsmFinish, request.data(), request.size())) return kRpcNotSent;
     std::array<uint8_t, 2> confirm{};
-    if (!rpc::Receive(handle, ConfirmOf(kCalDevGsmFinish), confirm.data(), confirm.size())) return kRpcNoConfirm;
-    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
-    return kRpcOk;
+    return rpc::Exchange(handle, kCalDevGsmFinish, request, confirm);
 }
 
 uint16_t EBDRPCSendAtCommand(uint32_t handle, const char* command, char* response) {
@@ -170,12 +182,14 @@ uint16_t EBDRPCSendAtCommand(uint32_t handle, const char* command, char* respons
     GetTargetVersion(handle);
     if (!EBDSendToTarget(handle, kSendAtCommand, request.data(), request.size())) return kRpcNotSent;
     std::array<uint8_t, kAtRecord> confirm{};
-    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size())) return kRpcNoConfirm;
+    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size()))
+        return kRpcNoConfirm;
     if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
     if (response == nullptr) return kRpcOk;
     // The module's answer comes in a second confirm.
     confirm.fill(0);
-    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size(), 5)) return kRpcNoConfirm;
+    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size(), 5))
+        return kRpcNoConfirm;
     if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
     AtConfirmText(confirm.data(), response);
     return kRpcOk;
@@ -183,7 +197,8 @@ uint16_t EBDRPCSendAtCommand(uint32_t handle, const char* command, char* respons
 
 uint16_t EBDRPCReceiveAtCommand(uint32_t handle, char* response) {
     std::array<uint8_t, kAtRecord> confirm{};
-    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size())) return kRpcNoConfirm;
+    if (!rpc::Receive(handle, ConfirmOf(kSendAtCommand), confirm.data(), confirm.size()))
+        return kRpcNoConfirm;
     if (response != nullptr) AtConfirmText(confirm.data(), response);
     return kRpcOk;
 }

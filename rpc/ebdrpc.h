@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace ebd {
 
@@ -16,6 +17,16 @@ uint8_t* AllocArea(size_t size);
 void FreeArea(uint8_t* area);
 // For tests: the next `count` area allocations fail.
 void FailAllocations(int count);
+
+// The version gate, then the request; kRpcOk or kRpcNotSent.
+uint16_t SendRequest(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request);
+// One receive of the request's confirm and the reference check; kRpcOk,
+// kRpcNoConfirm or kRpcBadReference.
+uint16_t ReceiveConfirm(uint32_t handle, uint16_t requestId, std::span<uint8_t> confirm, uint16_t ref);
+// Both, for the calls whose frame has nothing between them; the reference is
+// the first field of the request.
+uint16_t Exchange(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request,
+                  std::span<uint8_t> confirm);
 
 // Owns an area for the duration of one call: released on every path.
 class Area {

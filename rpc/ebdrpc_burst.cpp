@@ -23,10 +23,7 @@ template <size_t N, size_t M>
 uint16_t Exchange(uint32_t handle, uint16_t requestId, uint16_t ref, const std::array<uint8_t, N>& request,
                   std::array<uint8_t, M>& confirm) {
     if (!EBDSendToTarget(handle, requestId, request.data(), static_cast<uint16_t>(N))) return kRpcNotSent;
-    if (!rpc::Receive(handle, ConfirmOf(requestId), confirm.data(), static_cast<uint16_t>(M)))
-        return kRpcNoConfirm;
-    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
-    return kRpcOk;
+    return rpc::ReceiveConfirm(handle, requestId, confirm, ref);
 }
 
 // A request whose confirm holds the reference alone.

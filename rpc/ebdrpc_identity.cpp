@@ -6,6 +6,7 @@
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdmsgs.h"
 #include "rpc/ebdnomi.h"
+#include "rpc/ebdrpc.h"
 #include "rpc/ebdrpc_service.h"
 #include "rpc/nomierr.h"
 

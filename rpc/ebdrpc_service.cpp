@@ -17,29 +17,6 @@ namespace ebd {
 
 using namespace msg;
 
-namespace rpc {
-
-uint16_t SendRequest(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request) {
-    GetTargetVersion(handle);
-    const auto length = static_cast<uint16_t>(request.size());
-    return EBDSendToTarget(handle, requestId, request.data(), length) ? kRpcOk : kRpcNotSent;
-}
-
-uint16_t ReceiveConfirm(uint32_t handle, uint16_t requestId, std::span<uint8_t> confirm, uint16_t ref) {
-    const auto length = static_cast<uint16_t>(confirm.size());
-    if (!Receive(handle, ConfirmOf(requestId), confirm.data(), length)) return kRpcNoConfirm;
-    return Get16(confirm.data(), 0) == ref ? kRpcOk : kRpcBadReference;
-}
-
-uint16_t Exchange(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request,
-                  std::span<uint8_t> confirm) {
-    const uint16_t sent = SendRequest(handle, requestId, request);
-    if (sent != kRpcOk) return sent;
-    return ReceiveConfirm(handle, requestId, confirm, Get16(request.data(), 0));
-}
-
-}  // namespace rpc
-
 namespace {
 
 constexpr size_t kBbcEntries = 8;

@@ -10,18 +10,6 @@
 
 namespace ebd {
 
-// ---- Steps shared by the calls of this family ----------------------------------
-namespace rpc {
-// The version gate, then the request; kRpcOk or kRpcNotSent.
-uint16_t SendRequest(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request);
-// One receive of the request's confirm and the reference check; kRpcOk,
-// kRpcNoConfirm or kRpcBadReference.
-uint16_t ReceiveConfirm(uint32_t handle, uint16_t requestId, std::span<uint8_t> confirm, uint16_t ref);
-// Both, for the calls whose frame has nothing between them.
-uint16_t Exchange(uint32_t handle, uint16_t requestId, std::span<const uint8_t> request,
-                  std::span<uint8_t> confirm);
-}  // namespace rpc
-
 // ---- Signal and measurement -------------------------------------------------
 uint16_t EBDRPCCalDevGsmSetAfcDac(uint32_t handle, uint16_t value);
 // Outputs both fields of the confirm; the burst status is judged by the caller.
