@@ -38,3 +38,14 @@ size_t ItemSize(uint8_t id);
 size_t ItemImage(int port, uint8_t id, uint8_t* out);
 
 }  // namespace ebd::calstore
+
+namespace ebd {
+
+// WReadNVRAMCalibrationItem with its trace lines, also handing over the status
+// of the read's confirm (see EBDRPCL1ALNvRamReadCal): the write-back needs it to
+// tell an item the module says it does not have from a read that failed.
+// Defined with the other NVRAM operations.
+int32_t ReadNVRAMCalibrationItem(uint32_t handle, uint8_t calibrationId, uint8_t* pData, uint16_t dataSize,
+                                 uint16_t* pBytesRead, uint8_t* confirmStatus);
+
+}  // namespace ebd

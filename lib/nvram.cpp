@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lib/calstore.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
 #include "rpc/ebdrpc_nvram.h"
@@ -90,16 +91,22 @@ extern "C" int32_t WEraseAllNVRAMUserItems(EBDHandle handle) {
 
 // ---- Calibration items ----------------------------------------------------------
 
-extern "C" int32_t WReadNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId, uint8_t* pData,
-                                             uint16_t dataSize, uint16_t* pBytesRead) {
+int32_t ebd::ReadNVRAMCalibrationItem(uint32_t handle, uint8_t calibrationId, uint8_t* pData,
+                                      uint16_t dataSize, uint16_t* pBytesRead, uint8_t* confirmStatus) {
     if (!HandleValid(handle) || !DataOk(pData, dataSize) || pBytesRead == nullptr) return 0;
     constexpr const char* kName = "WReadNVRAMCalibrationItem";
     Trace(handle, "(EBD ) WReadNVRAMCalibrationItem(calibrationId=%d, dataSize=%d)", calibrationId, dataSize);
     TraceLine(handle, "(EBD ) WReadNVRAMCalibrationItem: call EBDRPCL1ALNvRamReadCal()...");
-    const uint16_t error = EBDRPCL1ALNvRamReadCal(handle, calibrationId, pData, dataSize, pBytesRead);
+    const uint16_t error =
+        EBDRPCL1ALNvRamReadCal(handle, calibrationId, pData, dataSize, pBytesRead, confirmStatus);
     if (error != 0) return CallFailed(handle, kName, "EBDRPCL1ALNvRamReadCal", error);
     TraceRead(handle, kName, pData, dataSize, *pBytesRead);
     return CallDone(handle, kName);
+}
+
+extern "C" int32_t WReadNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId, uint8_t* pData,
+                                             uint16_t dataSize, uint16_t* pBytesRead) {
+    return ReadNVRAMCalibrationItem(handle, calibrationId, pData, dataSize, pBytesRead, nullptr);
 }
 
 extern "C" int32_t WCheckNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId,
@@ -109,7 +116,8 @@ extern "C" int32_t WCheckNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrat
     TraceLine(handle, "(EBD ) WCheckNVRAMCalibrationItem: call EBDRPCL1ALNvRamCheckCal()...");
     int8_t blockStatus = 0;
     const uint16_t error = EBDRPCL1ALNvRamCheckCal(handle, calibrationId, &blockStatus);
-    if (error != 0) return CallFailed(handle, "WCheckNVRAMCalibrationItem", "EBDRPCL1ALNvRamCheckCalReq", error);
+    if (error != 0)
+        return CallFailed(handle, "WCheckNVRAMCalibrationItem", "EBDRPCL1ALNvRamCheckCalReq", error);
     Trace(handle, "(EBD ) WCheckNVRAMCalibrationItem: EBDRPCL1ALNVRAMCheckCal: rets *blockStatus %d",
           blockStatus);
     *pNVRAMBlockExists = blockStatus == kBlockExists ? 1 : 0;
@@ -179,7 +187,8 @@ extern "C" int32_t WCheckNVRAMYKCalibrationItem(EBDHandle handle, uint16_t calib
     TraceLine(handle, "(EBD ) WCheckNVRAMYKCalibrationItem: call EBDRPCYKNVRAMCheckCal()...");
     int8_t blockStatus = 0;
     const uint16_t error = EBDRPCYKNvRamCheckCal(handle, calibrationId, &blockStatus);
-    if (error != 0) return CallFailed(handle, "WCheckNVRAMYKCalibrationItem", "EBDRPCYKNvRamCheckCalReq", error);
+    if (error != 0)
+        return CallFailed(handle, "WCheckNVRAMYKCalibrationItem", "EBDRPCYKNvRamCheckCalReq", error);
     Trace(handle, "(EBD ) WCheckNVRAMYKCalibrationItem: EBDRPCYKNVRAMCheckCal rets *blockStatus %d",
           blockStatus);
     *pNVRAMBlockExists = blockStatus == kBlockExists ? 1 : 0;

@@ -67,11 +67,12 @@ uint16_t WriteCall(uint32_t handle, uint16_t requestId, uint16_t ref, const uint
 
 // The variable-length reads: a fixed request, then a confirm area sized from
 // the caller's capacity. `bytesRead` gets the item's length as the confirm
-// gives it; at most `dataSize` bytes are copied.
+// gives it; at most `dataSize` bytes are copied. `confirmStatus`, when given,
+// gets the status of a confirm that carries the request's reference.
 template <size_t N>
 uint16_t VariableRead(uint32_t handle, uint16_t requestId, uint16_t ref,
                       const std::array<uint8_t, N>& request, uint8_t* data, uint16_t dataSize,
-                      uint16_t* bytesRead) {
+                      uint16_t* bytesRead, uint8_t* confirmStatus = nullptr) {
     if (!EBDSendToTarget(handle, requestId, request.data(), static_cast<uint16_t>(N))) return kRpcNotSent;
     const size_t confirmSize = static_cast<size_t>(dataSize) + kReadHeader;
     rpc::Area confirm(confirmSize);
@@ -80,7 +81,8 @@ uint16_t VariableRead(uint32_t handle, uint16_t requestId, uint16_t ref,
     if (!rpc::Receive(handle, ConfirmOf(requestId), confirm.get(), readSize)) return kRpcNoConfirm;
     if (Get16(confirm.get(), 0) != ref) return kRpcBadReference;
     const uint8_t status = Get8(confirm.get(), 4);
-    if (status != 0 && status != 1) return kRpcStatusFailed;
+    if (confirmStatus != nullptr) *confirmStatus = status;
+    if (status != 0 && status != kReadStatusNoSuchItem) return kRpcStatusFailed;
     const uint16_t length = Get16(confirm.get(), 2);
     const uint16_t copied = std::min(length, dataSize);
     if (data != nullptr && copied > 0) std::memcpy(data, confirm.get() + kReadHeader, copied);
@@ -179,13 +181,18 @@ uint16_t EBDRPCL1ALNvRamCheckCal(uint32_t handle, uint8_t calibrationId, int8_t*
 
 uint16_t EBDRPCL1ALNvRamReadCal(uint32_t handle, uint8_t calibrationId, uint8_t* data, uint16_t dataSize,
                                 uint16_t* bytesRead) {
+    return EBDRPCL1ALNvRamReadCal(handle, calibrationId, data, dataSize, bytesRead, nullptr);
+}
+
+uint16_t EBDRPCL1ALNvRamReadCal(uint32_t handle, uint8_t calibrationId, uint8_t* data, uint16_t dataSize,
+                                uint16_t* bytesRead, uint8_t* confirmStatus) {
     const uint16_t ref = EBDNextReference();
     GetTargetVersion(handle);
     std::array<uint8_t, 6> request{};
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, dataSize);
     Put8(request.data(), 4, calibrationId);
-    return VariableRead(handle, kL1ALNvRamReadCal, ref, request, data, dataSize, bytesRead);
+    return VariableRead(handle, kL1ALNvRamReadCal, ref, request, data, dataSize, bytesRead, confirmStatus);
 }
 
 uint16_t EBDRPCL1ALNvRamWriteCal(uint32_t handle, uint8_t calibrationId, const uint8_t* data,

@@ -18,6 +18,11 @@ inline constexpr int8_t kBlockExists = 1;
 inline constexpr int8_t kBlockMissing = 0;
 inline constexpr int8_t kBlockUnknown = -1;
 
+// The status of a calibration read's confirm with which the module says that it
+// has no such item. The read accepts it (as it does 0), and the calibration
+// check reads it as "does not exist".
+inline constexpr uint8_t kReadStatusNoSuchItem = 1;
+
 // User items. `data` may be null only when `dataSize` is 0.
 uint16_t EBDRPCL1ALNvRamRead(uint32_t handle, uint32_t userId, uint16_t key, uint8_t* data, uint16_t dataSize,
                              uint16_t* bytesRead);
@@ -30,6 +35,10 @@ uint16_t EBDRPCL1ALNvRamErase(uint32_t handle);
 uint16_t EBDRPCL1ALNvRamCheckCal(uint32_t handle, uint8_t calibrationId, int8_t* blockStatus);
 uint16_t EBDRPCL1ALNvRamReadCal(uint32_t handle, uint8_t calibrationId, uint8_t* data, uint16_t dataSize,
                                 uint16_t* bytesRead);
+// The same read, also handing over the confirm's status byte in `confirmStatus`
+// once a confirm with the request's reference has come; left alone otherwise.
+uint16_t EBDRPCL1ALNvRamReadCal(uint32_t handle, uint8_t calibrationId, uint8_t* data, uint16_t dataSize,
+                                uint16_t* bytesRead, uint8_t* confirmStatus);
 uint16_t EBDRPCL1ALNvRamWriteCal(uint32_t handle, uint8_t calibrationId, const uint8_t* data,
                                  uint16_t dataSize);
 uint16_t EBDRPCL1ALNvRamEraseCal(uint32_t handle);
