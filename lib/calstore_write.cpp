@@ -24,9 +24,6 @@ struct ReadBackSlot {
 };
 std::array<std::array<ReadBackSlot, kItemCount>, kMaxPort + 1> g_readBack;
 
-// The read's error code that means the item is not there after all.
-constexpr uint16_t kNoSuchItem = 4;
-
 constexpr uint32_t Bit(uint8_t id) {
     return 1u << id;
 }
@@ -80,7 +77,9 @@ bool FindItemsToRescue(uint32_t handle, uint32_t marked, bool* found, uint32_t* 
     return true;
 }
 
-// Reads the items to rescue into the port's read-back slots.
+// Reads the items to rescue into the port's read-back slots. Only a module
+// that answers the read with the status "no such item" lets an item go
+// without its bytes; every other failure stops the call before the erase.
 bool ReadBack(uint32_t handle, uint32_t rescue) {
     auto& slots = g_readBack[static_cast<size_t>(PortOfHandle(handle))];
     for (uint8_t id = 0; id < kItemCount; ++id) {
@@ -88,7 +87,13 @@ bool ReadBack(uint32_t handle, uint32_t rescue) {
         ReadBackSlot& slot = slots[id];
         TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: call WReadNVRAMCalibrationItem()...");
         uint16_t count = 0;
-        if (WReadNVRAMCalibrationItem(handle, id, slot.data.data(), kReadBackSize, &count) == 1) {
+        uint8_t status = 0;
+        if (ReadNVRAMCalibrationItem(handle, id, slot.data.data(), kReadBackSize, &count, &status) == 1) {
+            if (status == kReadStatusNoSuchItem) {
+                slot.count = 0;
+                Trace(handle, "(TEST) No calibration item %d found", id);
+                continue;
+            }
             if (count > kReadBackSize) {
                 // Only part of the item came back: writing that part after the
                 // erase would corrupt it, so nothing is erased.
@@ -103,12 +108,9 @@ bool ReadBack(uint32_t handle, uint32_t rescue) {
             Trace(handle, "(TEST) Successfully read calibration item %d, %d bytes", id, count);
             continue;
         }
+        // A foreign reference, a failure status, no confirm: the module did
+        // not say that the item is missing, and the check has just found it.
         const uint16_t error = WGetLastError(handle);
-        if (error == kNoSuchItem) {
-            slot.count = 0;
-            Trace(handle, "(TEST) No calibration item %d found", id);
-            continue;
-        }
         Trace(handle,
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WReadNVRAMCalibrationItem fails with error %d",
               error);

@@ -154,6 +154,7 @@ private:
     // A read of one byte is a check; its status tells whether the item exists.
     void readCalibration(const Request& request, Firmware::Outcome& out, uint16_t id) {
         const uint16_t readSize = get16le(request.data, 2);
+        if (memory_->onCalibrationRead) memory_->onCalibrationRead(id, readSize);
         const auto found = memory_->calibrationItems.find(id);
         const std::vector<uint8_t>* item =
             found != memory_->calibrationItems.end() ? &found->second : nullptr;

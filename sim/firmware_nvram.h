@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -38,6 +39,11 @@ struct NvramMemory {
     std::map<uint16_t, uint8_t> writeStatus;
     // The item length a read reports for an id, in place of the true one.
     std::map<uint16_t, uint16_t> reportedLength;
+    // Called with the id and the read size of each calibration read or check as
+    // it comes in, before it is answered: a test can set up faults for the
+    // requests that follow (the frames of the next request NAKed, its confirm
+    // withheld).
+    std::function<void(uint16_t id, uint16_t readSize)> onCalibrationRead;
 
     // Band mode: the next `failedBandModeReads` reads report failure; with
     // `ignoreBandModeWrites` the mode never changes.

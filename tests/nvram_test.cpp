@@ -695,6 +695,27 @@ protected:
             if (r.commandId == 61) return true;
         return false;
     }
+
+    using Items = std::map<uint16_t, Bytes>;
+    // The record of item `id` as the store holds it now.
+    static Bytes record(uint8_t id) {
+        std::array<uint8_t, calstore::kMaxRecordSize> image{};
+        const size_t size = calstore::ItemImage(1, id, image.data());
+        return Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(size));
+    }
+    // `items` with the marked records of SetUp written over them.
+    static Items withMarked(Items items) {
+        items[0] = record(0);
+        items[2] = record(2);
+        return items;
+    }
+    // Runs `fault` as the module takes in the request for item `id`, a check
+    // when `check` is set, otherwise a read; before the module answers it.
+    void when(bool check, uint16_t id, std::function<void()> fault) {
+        memory->onCalibrationRead = [check, id, fault](uint16_t itemId, uint16_t readSize) {
+            if (itemId == id && (readSize == 1) == check) fault();
+        };
+    }
 };
 
 TEST_F(StoreFailures, AFailedCheckStopsBeforeAnythingIsErased) {
@@ -716,15 +737,17 @@ TEST_F(StoreFailures, AFailedReadStopsBeforeTheEraseUnlessTheItemIsGone) {
     EXPECT_EQ(mask(), 0x5u);
     EXPECT_EQ(memory->calibrationItems.size(), 3u);
 
-    // Error 4 reads as "no such item": it is written back empty.
-    memory->readStatus.clear();
-    memory->readForeignReference = {3};
+    // The read's status 1 is the module saying it has no such item: it is
+    // written back empty.
+    memory->readStatus = {{3, 1}};
     module().clearRecords();
     lines.clear();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
-    EXPECT_TRUE(inOrder({"(EBD ) WGetLastError: error 4", "(TEST) No calibration item 3 found",
+    EXPECT_TRUE(inOrder({"(EBD ) WReadNVRAMCalibrationItem: O.K.", "(TEST) No calibration item 3 found",
                          "(TEST) Successfully read calibration item 9, 1 bytes",
-                         "(EBD) Successfully re-written calibration item 3"}));
+                         "(EBD) Successfully re-written calibration item 3"}))
+        << dump();
+    EXPECT_FALSE(has("(EBD ) WGetLastError: error 4"));
     EXPECT_EQ(memory->calibrationItems.at(3), Bytes{});
     EXPECT_EQ(mask(), 0u);
 }
@@ -755,6 +778,74 @@ TEST_F(StoreFailures, AFailedWriteKeepsTheMaskForTheNextRun) {
         {"(EBD ) WGetLastError: error 5",
          "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WWriteNVRAMCalibrationItem(2) fails with error 5"}));
     EXPECT_EQ(mask(), 0x5u);
+}
+
+TEST_F(StoreFailures, ARescueReadThatIsRefusedEndsTheCallBeforeAnythingIsErased) {
+    memory->calibrationItems[3] = Bytes(20, 0x33);
+    memory->calibrationItems[25] = {25};
+    const Items before = memory->calibrationItems;
+    struct Refusal {
+        const char* what;
+        uint16_t error;
+        std::function<void()> arm;
+        // Whether the read reaches the module, and whether its confirm is
+        // still on its way when the library has given up.
+        bool arrives = true;
+        bool leftOver = false;
+    };
+    const std::vector<Refusal> refusals{
+        {"foreign reference", kRpcBadReference, [&] { memory->readForeignReference = {3}; }},
+        {"failure status", kRpcStatusFailed,
+         [&] {
+             memory->readStatus = {{3, 3}};
+         }},
+        // The check reads status 2 as "does not exist"; the read takes it as a failure.
+        {"status 2", kRpcStatusFailed,
+         [&] {
+             memory->readStatus = {{3, 2}};
+         }},
+        {"status 4", kRpcStatusFailed,
+         [&] {
+             memory->readStatus = {{3, 4}};
+         }},
+        {"no confirm", kRpcNoConfirm, [&] { when(false, 3, [&] { module().withholdConfirm(kCheck); }); }},
+        // The frames that follow the scan's last check are refused.
+        {"not sent", kRpcNotSent, [&] { when(true, 18, [&] { module().nakHostFrames(1000); }); }, false},
+        // The confirm area is allocated once the request has gone.
+        {"no memory", kRpcNoMemory, [&] { rpc::FailAllocations(1); }, true, true},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        module().clearRecords();
+        lines.clear();
+        refusal.arm();
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0) << dump();
+        EXPECT_EQ(calls().back(), refusal.arrives ? "57:read3" : "57:check18");
+        EXPECT_FALSE(erased());
+        EXPECT_EQ(memory->calibrationItems, before);
+        const std::string failure =
+            "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WReadNVRAMCalibrationItem fails with error " +
+            std::to_string(refusal.error);
+        EXPECT_TRUE(inOrder({"(EBD ) WGetLastError: error " + std::to_string(refusal.error), failure}));
+        EXPECT_EQ(lines.back(), failure);
+        EXPECT_FALSE(has("(TEST) No calibration item 3 found"));
+        EXPECT_EQ(WGetLastError(handle), refusal.error);
+        EXPECT_EQ(mask(), 0x5u);
+        memory->readForeignReference.clear();
+        memory->readStatus.clear();
+        memory->onCalibrationRead = nullptr;
+        module().clearFaults();
+        rpc::FailAllocations(0);
+        if (refusal.leftOver) {
+            std::array<uint8_t, 32> stale{};
+            ASSERT_TRUE(rpc::Receive(handle, kCheck + 1, stale.data(), stale.size()));
+        }
+    }
+    // Once the module answers, the rescued item keeps all its bytes.
+    module().clearRecords();
+    lines.clear();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    EXPECT_EQ(memory->calibrationItems, withMarked(before));
 }
 
 // ---- Band mode ------------------------------------------------------------------------
