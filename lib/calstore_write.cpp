@@ -1,6 +1,11 @@
 // Writing the calibration store to the module. The module can only erase all
 // calibration items at once, so the items already in NVRAM that no stored value
 // replaces are read back first, and written again after the erase.
+//
+// From the erase until an item is in NVRAM again, the port owes it to the
+// module: its bytes wait in the item's read-back slot. A call that fails in
+// between leaves them there, and the next call on the port, in this session or
+// a later one, writes them back before it decides on an erase of its own.
 #include <array>
 
 #include "lib/calstore.h"
@@ -16,16 +21,90 @@ namespace {
 using namespace calstore;
 
 // The read-back area: one slot per calibration item id, a byte count and the
-// item's data.
+// item's data, and which slots the port owes to the module. It lives as long as
+// the process: neither a new session nor library initialisation clears it.
 constexpr uint16_t kReadBackSize = 1400;
 struct ReadBackSlot {
     uint16_t count = 0;
     std::array<uint8_t, kReadBackSize> data{};
 };
-std::array<std::array<ReadBackSlot, kItemCount>, kMaxPort + 1> g_readBack;
+struct ReadBackArea {
+    std::array<ReadBackSlot, kItemCount> slots{};
+    // Bit per id: the slot holds an item erased from NVRAM and not yet written
+    // there again.
+    uint32_t owed = 0;
+};
+std::array<ReadBackArea, kMaxPort + 1> g_readBack;
+
+ReadBackArea& AreaOf(uint32_t handle) {
+    return g_readBack[static_cast<size_t>(PortOfHandle(handle))];
+}
 
 constexpr uint32_t Bit(uint8_t id) {
     return 1u << id;
+}
+
+bool AutocalibrationValid(const PortEntry& entry) {
+    return entry.autoCalIq[0] != kNotStored && entry.autoCalIq[1] != kNotStored;
+}
+
+// The marked items that this call writes, and so replace what NVRAM holds of
+// them. Autocalibration offsets that were never measured are skipped: they
+// replace nothing, and an item 18 in NVRAM is rescued like any other.
+uint32_t Replaced(const PortEntry& entry, uint32_t marked) {
+    uint32_t replaced = 0;
+    for (uint8_t id = 0; id < kItemCount; ++id)
+        if ((marked & Bit(id)) != 0 && ItemSize(id) != 0) replaced |= Bit(id);
+    if (!AutocalibrationValid(entry)) replaced &= ~Bit(kTxDcAutocalibrationIqOffsets);
+    return replaced;
+}
+
+// Writes calibration item `id` from its read-back slot; once it is in NVRAM
+// again, the port no longer owes it.
+bool RewriteSlot(uint32_t handle, ReadBackArea& area, uint8_t id) {
+    const ReadBackSlot& slot = area.slots[id];
+    if (WWriteNVRAMCalibrationItem(handle, id, slot.data.data(), slot.count) != 1) {
+        Trace(handle,
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WWriteNVRAMCalibrationItem fails with error %d",
+              PortOf(handle).lastError);
+        return false;
+    }
+    area.owed &= ~Bit(id);
+    Trace(handle, "(EBD) Successfully re-written calibration item %d", id);
+    return true;
+}
+
+// Writes back what an earlier call erased and could not write again. An owed
+// item that this call's stored value replaces stays owed until that value is
+// written. False when a write fails: nothing has been erased by this call.
+bool WriteBackOwed(uint32_t handle, ReadBackArea& area, uint32_t replaced) {
+    for (uint8_t id = 0; id < kItemCount; ++id) {
+        if ((area.owed & Bit(id)) == 0) continue;
+        if ((replaced & Bit(id)) != 0) {
+            Trace(handle,
+                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d still owed to NVRAM, "
+                  "replaced by stored value",
+                  id);
+            continue;
+        }
+        Trace(handle,
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d still owed to NVRAM, write it back...",
+              id);
+        if (!RewriteSlot(handle, area, id)) return false;
+    }
+    return true;
+}
+
+// A reset erases all calibration items: what was owed is given up with them.
+void DropOwed(uint32_t handle, ReadBackArea& area) {
+    for (uint8_t id = 0; id < kItemCount; ++id) {
+        if ((area.owed & Bit(id)) == 0) continue;
+        Trace(
+            handle,
+            "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d still owed to NVRAM, dropped by erase all",
+            id);
+    }
+    area.owed = 0;
 }
 
 // Asks whether calibration item `id` is in NVRAM; false when the check fails.
@@ -43,24 +122,23 @@ bool CheckItem(uint32_t handle, uint8_t id, bool* exists) {
 }
 
 // Finds out whether a marked item is in NVRAM already (`found`), and if so,
-// which items in NVRAM must survive the erase (`rescue`). Returns false when a
+// every item of ids 0 to 18 that NVRAM holds (`present`). Returns false when a
 // check fails.
-bool FindItemsToRescue(uint32_t handle, uint32_t marked, bool* found, uint32_t* rescue) {
+bool FindItemsInNvram(uint32_t handle, uint32_t marked, bool* found, uint32_t* present) {
     uint32_t tested = 0;
-    uint32_t present = 0;
     int first = -1;
+    *present = 0;
     for (uint8_t id = 0; id < kItemCount && first < 0; ++id) {
         if ((marked & Bit(id)) == 0) continue;
         bool exists = false;
         if (!CheckItem(handle, id, &exists)) return false;
         tested |= Bit(id);
         if (exists) {
-            present |= Bit(id);
+            *present |= Bit(id);
             first = id;
         }
     }
     *found = first >= 0;
-    *rescue = 0;
     if (first < 0) return true;
     Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d already existent in NVRAM", first);
     for (uint8_t id = 0; id < kItemCount; ++id) {
@@ -70,21 +148,19 @@ bool FindItemsToRescue(uint32_t handle, uint32_t marked, bool* found, uint32_t* 
         if (exists) {
             Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d already existent in NVRAM",
                   id);
-            present |= Bit(id);
+            *present |= Bit(id);
         }
     }
-    *rescue = present & ~marked;
     return true;
 }
 
 // Reads the items to rescue into the port's read-back slots. Only a module
 // that answers the read with the status "no such item" lets an item go
 // without its bytes; every other failure stops the call before the erase.
-bool ReadBack(uint32_t handle, uint32_t rescue) {
-    auto& slots = g_readBack[static_cast<size_t>(PortOfHandle(handle))];
+bool ReadBack(uint32_t handle, ReadBackArea& area, uint32_t rescue) {
     for (uint8_t id = 0; id < kItemCount; ++id) {
         if ((rescue & Bit(id)) == 0) continue;
-        ReadBackSlot& slot = slots[id];
+        ReadBackSlot& slot = area.slots[id];
         TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: call WReadNVRAMCalibrationItem()...");
         uint16_t count = 0;
         uint8_t status = 0;
@@ -119,24 +195,33 @@ bool ReadBack(uint32_t handle, uint32_t rescue) {
     return true;
 }
 
+// From the erase on, every item NVRAM held is owed until it is written again:
+// the rescued ones from their slots, the replaced ones as the stored value
+// that replaces them, kept in their slots too (the next session may have
+// other records, or none marked). A slot still owed from an earlier call
+// keeps what it holds.
+void OweErasedItems(uint32_t handle, ReadBackArea& area, uint32_t present, uint32_t replaced) {
+    const uint32_t snapshot = present & replaced & ~area.owed;
+    for (uint8_t id = 0; id < kItemCount; ++id) {
+        if ((snapshot & Bit(id)) == 0) continue;
+        ReadBackSlot& slot = area.slots[id];
+        slot.count = static_cast<uint16_t>(ItemImage(PortOfHandle(handle), id, slot.data.data()));
+    }
+    area.owed |= present;
+}
+
 // Erases all calibration items, keeping the module's others, and writes the
 // rescued items again.
-bool EraseAndRewrite(uint32_t handle, uint32_t rescue) {
+bool EraseAndRewrite(uint32_t handle, ReadBackArea& area, uint32_t present, uint32_t replaced,
+                     uint32_t rescue) {
     TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: erase all cal items...");
+    OweErasedItems(handle, area, present, replaced);
     WSaveAllOtherNVRAMCalibrationItems(handle, kLastCalItem);
     WEraseAllNVRAMCalibrationItems(handle);
     WRestoreAllOtherNVRAMCalibrationItems(handle, kLastCalItem);
-    const auto& slots = g_readBack[static_cast<size_t>(PortOfHandle(handle))];
     for (uint8_t id = 0; id < kItemCount; ++id) {
         if ((rescue & Bit(id)) == 0) continue;
-        const ReadBackSlot& slot = slots[id];
-        if (WWriteNVRAMCalibrationItem(handle, id, slot.data.data(), slot.count) != 1) {
-            Trace(handle,
-                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WWriteNVRAMCalibrationItem fails with error %d",
-                  PortOf(handle).lastError);
-            return false;
-        }
-        Trace(handle, "(EBD) Successfully re-written calibration item %d", id);
+        if (!RewriteSlot(handle, area, id)) return false;
     }
     return true;
 }
@@ -147,7 +232,7 @@ bool EraseAndRewrite(uint32_t handle, uint32_t rescue) {
 bool AutocalibrationWanted(uint32_t handle, bool* wanted) {
     const PortEntry& entry = PortOf(handle);
     *wanted = false;
-    if (entry.autoCalIq[0] == kNotStored || entry.autoCalIq[1] == kNotStored) return true;
+    if (!AutocalibrationValid(entry)) return true;
     TraceLine(handle,
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calling EBDRPCL1ALNVRAMCheckCal for "
               "EbdTxDcAutocalibrationIqOffsets");
@@ -172,8 +257,9 @@ bool AutocalibrationWanted(uint32_t handle, bool* wanted) {
     return true;
 }
 
-// Writes every marked item's record.
-bool WriteMarked(uint32_t handle, uint32_t marked) {
+// Writes every marked item's record. An item written (or one the firmware does
+// not know) is no longer owed.
+bool WriteMarked(uint32_t handle, ReadBackArea& area, uint32_t marked) {
     const int port = PortOfHandle(handle);
     for (uint8_t id = 0; id < kItemCount; ++id) {
         // No store operation marks the ids without a record.
@@ -182,7 +268,10 @@ bool WriteMarked(uint32_t handle, uint32_t marked) {
         if (id == kTxDcAutocalibrationIqOffsets) {
             bool wanted = false;
             if (!AutocalibrationWanted(handle, &wanted)) return false;
-            if (!wanted) continue;
+            if (!wanted) {
+                area.owed &= ~Bit(id);
+                continue;
+            }
         }
         std::array<uint8_t, kMaxRecordSize> record{};
         const size_t size = ItemImage(port, id, record.data());
@@ -194,6 +283,7 @@ bool WriteMarked(uint32_t handle, uint32_t marked) {
                   id, error);
             return false;
         }
+        area.owed &= ~Bit(id);
     }
     return true;
 }
@@ -207,23 +297,30 @@ using namespace ebd;
 extern "C" int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag) {
     if (!HandleValid(handle)) return 0;
     PortEntry& entry = PortOf(handle);
+    ReadBackArea& area = AreaOf(handle);
     const uint32_t marked = entry.storedCalibrationItems;
     Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM(resetFlag=%d, storedCalibrationItems=0x%08x)",
           resetFlag, marked);
     if (resetFlag != 0) {
         TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: erase all cal items...");
+        DropOwed(handle, area);
         WEraseAllNVRAMCalibrationItems(handle);
     } else {
+        const uint32_t replaced = Replaced(entry, marked);
+        if (!WriteBackOwed(handle, area, replaced)) return 0;
         bool found = false;
-        uint32_t rescue = 0;
-        if (!FindItemsToRescue(handle, marked, &found, &rescue)) return 0;
+        uint32_t present = 0;
+        if (!FindItemsInNvram(handle, marked, &found, &present)) return 0;
         // While no marked item is in NVRAM, the new ones are simply added.
         if (found) {
-            if (!ReadBack(handle, rescue)) return 0;
-            if (!EraseAndRewrite(handle, rescue)) return 0;
+            // What is still owed now is replaced later in this call: it is not
+            // in NVRAM to be read, and its slot is not touched.
+            const uint32_t rescue = present & ~replaced & ~area.owed;
+            if (!ReadBack(handle, area, rescue)) return 0;
+            if (!EraseAndRewrite(handle, area, present, replaced, rescue)) return 0;
         }
     }
-    if (!WriteMarked(handle, marked)) return 0;
+    if (!WriteMarked(handle, area, marked)) return 0;
     TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: clear storedCalibrationItems");
     entry.storedCalibrationItems = 0;
     TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: O.K.");

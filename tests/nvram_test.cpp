@@ -416,6 +416,14 @@ TEST_F(Nvram, BadHandlesAndNullPointersFailWithoutTalkingToTheModule) {
 class Store : public Nvram {
 protected:
     bool versionQueryInSetUp() const override { return true; }
+    void SetUp() override {
+        Nvram::SetUp();
+        // The port's read-back area lives as long as the process: a reset gives
+        // up whatever an earlier test left owed to its module.
+        ASSERT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 1), 1);
+        module().clearRecords();
+        lines.clear();
+    }
     // Writes the marked items after an erase and returns what the module got.
     void writeAll() {
         module().clearRecords();
@@ -709,6 +717,23 @@ protected:
         items[2] = record(2);
         return items;
     }
+    // The operator's retry: the session is closed and a new one opened on the
+    // same port, after a library initialisation when `initLibrary` is set.
+    void newSession(bool initLibrary) {
+        ASSERT_EQ(WComClose(handle), 1);
+        if (initLibrary) WInitLibrary();
+        handle = open();
+        ASSERT_NE(handle, 0u);
+        pastVersionGate();
+    }
+    // The same values as in SetUp, marked again in a new session.
+    void markAgain() {
+        const std::array<uint16_t, 26> agc{};
+        ASSERT_EQ(WOrreryStoreCalibrationDataAGCGainWords(handle, 0, agc.data()), 1);
+        ASSERT_EQ(WOrreryStoreCalibrationDataAFC(handle, 1, 1), 1);
+        module().clearRecords();
+        lines.clear();
+    }
     // Runs `fault` as the module takes in the request for item `id`, a check
     // when `check` is set, otherwise a read; before the module answers it.
     void when(bool check, uint16_t id, std::function<void()> fault) {
@@ -841,10 +866,163 @@ TEST_F(StoreFailures, ARescueReadThatIsRefusedEndsTheCallBeforeAnythingIsErased)
             ASSERT_TRUE(rpc::Receive(handle, kCheck + 1, stale.data(), stale.size()));
         }
     }
-    // Once the module answers, the rescued item keeps all its bytes.
+    // Nothing was erased, so nothing is owed: the next call is an ordinary one.
     module().clearRecords();
     lines.clear();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    EXPECT_EQ(calls().front(), "57:check0") << dump();
+    EXPECT_FALSE(
+        has("(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 3 still owed to NVRAM, write it back..."));
+    EXPECT_EQ(memory->calibrationItems, withMarked(before));
+}
+
+TEST_F(StoreFailures, AReWriteThatFailsIsWrittenBackByTheNextCallOfANewSession) {
+    memory->calibrationItems[3] = Bytes(20, 0x33);
+    memory->calibrationItems[25] = {25};
+    const Items before = memory->calibrationItems;
+    memory->writeStatus[9] = 1;
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+    EXPECT_EQ(memory->calibrationItems, (Items{{3, before.at(3)}, {25, {25}}})) << "erased, 9 not yet back";
+
+    // The retry on a new session writes item 9 back before anything else; while
+    // the module refuses, the call stops there.
+    newSession(false);
+    markAgain();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+    EXPECT_EQ(calls(), (std::vector<std::string>{"59:9"}));
+    EXPECT_EQ(lines.back(),
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WWriteNVRAMCalibrationItem fails with error 5");
+
+    memory->writeStatus.clear();
+    module().clearRecords();
+    lines.clear();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    // Item 0 is owed too, but the marked record replaces it: no write-back.
+    EXPECT_EQ(calls(), (std::vector<std::string>{"59:9", "57:check0", "57:check2", "59:0", "59:2"}));
+    EXPECT_EQ(written(9), before.at(9));
+    EXPECT_EQ(memory->calibrationItems, withMarked(before));
+    EXPECT_TRUE(inOrder({
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM(resetFlag=0, storedCalibrationItems=0x00000005)",
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 0 still owed to NVRAM, replaced by stored value",
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 9 still owed to NVRAM, write it back...",
+        "(EBD ) WWriteNVRAMCalibrationItem(calibrationId=9, dataSize=1)",
+        "(EBD) Successfully re-written calibration item 9",
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM: call WCheckNVRAMCalibrationItem()...",
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM: O.K.",
+    })) << dump();
+
+    // Nothing is owed any more.
+    module().clearRecords();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1);
+    EXPECT_TRUE(module().requests().empty());
+}
+
+TEST_F(StoreFailures, AMarkedWriteThatFailsAfterTheEraseLeavesNothingLost) {
+    memory->calibrationItems[25] = {25};
+    const Items before = memory->calibrationItems;
+    memory->writeStatus[0] = 1;
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+    const auto first = calls();
+    EXPECT_EQ(std::vector<std::string>(first.end() - 3, first.end()),
+              (std::vector<std::string>{"59:3", "59:9", "59:0"}));
+    EXPECT_EQ(memory->calibrationItems.count(0), 0u);
+
+    // A library initialisation and a new session on the same port keep what is owed.
+    memory->writeStatus.clear();
+    newSession(true);
+    markAgain();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    EXPECT_EQ(calls(), (std::vector<std::string>{"57:check0", "57:check2", "59:0", "59:2"}));
+    EXPECT_TRUE(
+        has("(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 0 still owed to NVRAM, replaced by stored "
+            "value"));
+    EXPECT_EQ(memory->calibrationItems, withMarked(before));
+}
+
+TEST_F(StoreFailures, WithoutNewMarksTheNextSessionWritesTheErasedItemsAsTheyWereOnTheirWay) {
+    // A GMSK pair of this session: a new session sets its I byte back to 127.
+    ASSERT_EQ(WOrreryStoreCalibrationDataTxIQOffsets(handle, 0, 0, 11, 12), 1);
+    memory->calibrationItems[6] = {6};
+    const Items before = memory->calibrationItems;
+    const Bytes gainWords = record(0);
+    const Bytes iqOffsets = record(6);
+    ASSERT_EQ(iqOffsets.at(2), 11);
+    memory->writeStatus[0] = 1;
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+    EXPECT_EQ(memory->calibrationItems.count(0) + memory->calibrationItems.count(6), 0u);
+
+    memory->writeStatus.clear();
+    newSession(false);
+    ASSERT_NE(record(6), iqOffsets);
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    EXPECT_EQ(calls(), (std::vector<std::string>{"59:0", "59:6"}));
+    Items expected = before;
+    expected[0] = gainWords;
+    expected[6] = iqOffsets;
+    EXPECT_EQ(memory->calibrationItems, expected);
+    EXPECT_TRUE(
+        inOrder({"(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 0 still owed to NVRAM, write it back...",
+                 "(EBD) Successfully re-written calibration item 0",
+                 "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 6 still owed to NVRAM, write it back...",
+                 "(EBD) Successfully re-written calibration item 6"}));
+}
+
+TEST_F(StoreFailures, OwedItemsWrittenBackAreRescuedWhenTheNextCallErases) {
+    memory->calibrationItems[25] = {25};
+    const Items before = memory->calibrationItems;
+    memory->writeStatus[9] = 1;
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+    memory->writeStatus.clear();
+    const Bytes gainWords = record(0);
+
+    // The new session marks item 3, which NVRAM holds: this call erases too.
+    newSession(false);
+    std::array<uint16_t, 32> scaling{};
+    scaling.fill(0x0303);
+    ASSERT_EQ(WOrreryStoreCalibrationDataScalingFactors(handle, 0, 0, scaling.data()), 1);
+    module().clearRecords();
+    lines.clear();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    std::vector<std::string> expected{"59:0", "59:9", "57:check3"};
+    for (int id = 0; id <= 18; ++id)
+        if (id != 3) expected.push_back("57:check" + std::to_string(id));
+    for (const char* call : {"57:read0", "57:read9", "63:19", "61", "65:19", "59:0", "59:9", "59:3"})
+        expected.push_back(call);
+    EXPECT_EQ(calls(), expected);
+    EXPECT_EQ(memory->calibrationItems,
+              (Items{{0, gainWords}, {3, record(3)}, {9, before.at(9)}, {25, {25}}}));
+}
+
+TEST_F(StoreFailures, AResetGivesUpWhatIsOwed) {
+    memory->writeStatus[9] = 1;
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+    memory->writeStatus.clear();
+    module().clearRecords();
+    lines.clear();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 1), 1);
+    EXPECT_EQ(calls(), (std::vector<std::string>{"61", "59:0", "59:2"}));
+    EXPECT_TRUE(inOrder({
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM: erase all cal items...",
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 0 still owed to NVRAM, dropped by erase all",
+        "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 9 still owed to NVRAM, dropped by erase all",
+        "(EBD ) WEraseAllNVRAMCalibrationItems()",
+    })) << dump();
+    module().clearRecords();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1);
+    EXPECT_TRUE(module().requests().empty());
+}
+
+TEST_F(StoreFailures, UnmeasuredAutocalibrationOffsetsReplaceNothing) {
+    // Marked, but skipped by the write: the item in NVRAM is rescued instead.
+    ASSERT_EQ(WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(handle, 127, 5), 1);
+    memory->calibrationItems[18] = {1, 2, 3, 4};
+    const Items before = memory->calibrationItems;
+    module().clearRecords();
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    const auto all = calls();
+    EXPECT_EQ(std::vector<std::string>(all.end() - 11, all.end()),
+              (std::vector<std::string>{"57:read3", "57:read9", "57:read18", "63:19", "61", "65:19", "59:3",
+                                        "59:9", "59:18", "59:0", "59:2"}));
     EXPECT_EQ(memory->calibrationItems, withMarked(before));
 }
 
