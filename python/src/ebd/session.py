@@ -303,10 +303,10 @@ class Session:
 
     def get_used_iq_offset_values(self, measure: bool = False) -> IQOffsets:
         """The I/Q offsets the module uses, measured first when ``measure``
-        (``WGetUsedIQOffsetValues``), as signed numbers. A measurement right
-        after the open is also kept in the calibration store."""
-        offsets = (c_int16 * 4)()
-        self._call("WGetUsedIQOffsetValues", 1 if measure else 0, ctypes.cast(offsets, ctypes.POINTER(c_uint16)))
+        (``WGetUsedIQOffsetValues``). A measurement right after the open is
+        also kept in the calibration store."""
+        offsets = (c_uint16 * 4)()
+        self._call("WGetUsedIQOffsetValues", 1 if measure else 0, offsets)
         return IQOffsets(*offsets)
 
     def set_tx_offset(self, i_tx_offset: int, q_tx_offset: int) -> None:
