@@ -24,8 +24,6 @@ PYTHON_DIR = Path(__file__).resolve().parents[1]
 REPO_DIR = PYTHON_DIR.parent
 sys.path.insert(0, str(PYTHON_DIR / "src"))
 
-import ebd  # noqa: E402  (after the source folder is on the path)
-
 
 def _build_dir() -> Optional[Path]:
     named = os.environ.get("EBD_BUILD_DIR")

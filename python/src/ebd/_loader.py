@@ -59,7 +59,7 @@ def _load_file(path: str) -> ctypes.CDLL:
 
 def build_tree_candidates(build_dir: str) -> List[str]:
     """The library files a build tree may hold, most likely first."""
-    return [os.path.join(build_dir, folder, name) for folder in ("lib", "") for name in _FILE_NAMES]
+    return [os.path.join(build_dir, folder, name) for folder in ("lib", "bin", "") for name in _FILE_NAMES]
 
 
 def locate() -> List[str]:

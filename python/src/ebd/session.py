@@ -64,6 +64,27 @@ class Session:
     before anything is sent. The trace lines of the session go to the logger
     ``ebd.COM<port>`` at DEBUG level.
 
+    The methods by area:
+
+    - modes: ``init_service_mode``, ``init_normal_mode``, ``init_test_mode``,
+      ``init_airplane_mode``, ``exit_service_mode``, ``bootloader_info``;
+    - autostart and switch-off: ``switch_java_autostart``, ``switch_off``;
+    - AT commands: ``send_at_command``, ``receive_at_command``,
+      ``send_at_command_and_wait``, ``start_circuit_switched_call``,
+      ``start_gprs_attach``, ``prepare_network_registration``;
+    - NVRAM items as bytes: ``read_user_item``, ``write_user_item``,
+      ``delete_user_item``, ``erase_all_user_items``, the same for
+      calibration items (``*_calibration_item``, ``*_yk_calibration_item``);
+    - the calibration store: ``store_*``, then ``write_stored_calibration``;
+    - radio test and measurement: ``set_afc_and_measure``,
+      ``get_power_value``, ``get_used_iq_offset_values``,
+      ``get_loopback_data``, ``bbc_register``, ``gain_codes``, ...;
+    - burst, slot and frame: ``set_burst_data``, ``set_burst_data_mode``,
+      ``set_power_ramp``, ``configure_gprs_*_slot``,
+      ``configure_gprs_multi_frame``, ``change_gprs_timing``, ...;
+    - identity: ``read_imei``, ``read_serial_number``,
+      ``get_flash_serial_number``, ``request_challenge``, ...
+
     A session belongs to one thread at a time. For an operation this class
     does not cover, call the raw function with the session's ``handle``:
     ``ebd.raw.WGetLastError(s.handle)``.
@@ -103,11 +124,13 @@ class Session:
     # ---- Session --------------------------------------------------------------
 
     def __enter__(self) -> "Session":
+        """Returns the open session."""
         if self.closed:
             raise ValueError("the session is closed")
         return self
 
     def __exit__(self, *exc_info: Any) -> None:
+        """Closes the session; an exception of the block passes on."""
         self.close()
 
     def __del__(self) -> None:
