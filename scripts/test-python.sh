@@ -5,14 +5,16 @@
 # Builds nothing itself. Usage:
 #   scripts/test-python.sh BUILD_DIR [pytest arguments...]
 set -euo pipefail
-cd "$(dirname "$0")/.."
 
-if [ $# -lt 1 ]; then
+if [ $# -lt 1 ] || [ ! -d "$1" ]; then
   echo "usage: $0 BUILD_DIR [pytest arguments...]" >&2
   exit 64
 fi
+# The build directory as given (relative to the caller's directory), then the
+# repository's top.
 build=$(cd "$1" && pwd)
 shift
+cd "$(dirname "$0")/.."
 for part in lib/libebd.so sim/module-sim app/autostart-off; do
   if [ ! -e "$build/$part" ]; then
     echo "test-python: $build/$part is missing; build first" >&2
