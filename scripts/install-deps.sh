@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev xvfb xauth
   procps
+  python3 python3-pytest python3-venv binutils
 )
 
 missing=()

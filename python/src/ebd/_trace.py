@@ -1,0 +1,72 @@
+"""The library's trace lines as ``logging`` records.
+
+One callback is registered with ``WSetTraceCallback`` for the whole process.
+Sessions of this package use their port number as trace handle, so a line is
+logged at DEBUG level on the logger ``ebd.COM<port>`` (a child of ``ebd``); a
+line with any other trace handle goes to ``ebd`` itself. The callback object
+is held here for as long as it is registered, since the library keeps only a
+pointer to it.
+"""
+
+from __future__ import annotations
+
+import ctypes
+import logging
+import threading
+from typing import Optional
+
+from ._declarations import TraceCallback
+
+LOGGER_NAME = "ebd"
+logger = logging.getLogger(LOGGER_NAME)
+logger.addHandler(logging.NullHandler())
+
+_lock = threading.Lock()
+_callback: Optional[TraceCallback] = None
+
+
+def port_logger(port: int) -> logging.Logger:
+    """The logger of one port's trace lines, ``ebd.COM<port>``."""
+    return logging.getLogger(f"{LOGGER_NAME}.COM{port}")
+
+
+def trace_handle_for(port: int) -> int:
+    """The trace handle a session on ``port`` is opened with (never 0)."""
+    return port if 1 <= port <= 255 else 0xEBD0_0000 | (port & 0xFFFF)
+
+
+def _logger_for(trace_handle: int) -> logging.Logger:
+    if 1 <= trace_handle <= 255:
+        return port_logger(trace_handle)
+    return logger
+
+
+def _deliver(trace_handle: int, line: Optional[bytes]) -> int:
+    # Runs inside a library call: nothing may escape into the C frames.
+    try:
+        target = _logger_for(trace_handle)
+        if target.isEnabledFor(logging.DEBUG):
+            text = (line or b"").decode("ascii", "backslashreplace")
+            target.debug(text)
+    except Exception:  # pragma: no cover - a failing handler must not break the call
+        pass
+    return 0
+
+
+def ensure_registered(library: ctypes.CDLL) -> None:
+    """Registers the callback once; it stays registered until the process ends."""
+    global _callback
+    with _lock:
+        if _callback is None:
+            callback = TraceCallback(_deliver)
+            library.WSetTraceCallback(callback)
+            _callback = callback
+
+
+def unregister(library: Optional[ctypes.CDLL]) -> None:
+    """Unregisters the callback, then lets go of it."""
+    global _callback
+    with _lock:
+        if _callback is not None and library is not None:
+            library.WSetTraceCallback(None)
+        _callback = None
