@@ -10,6 +10,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev xvfb xauth
   procps
+  lintian desktop-file-utils man-db dpkg-dev file
 )
 
 missing=()
