@@ -21,14 +21,27 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 
 tmp=$(mktemp -d)
 sim_pid=
+# Ends module-sim by its pid: SIGTERM, and SIGKILL if it has not ended within
+# five seconds. Its exit status, 137 when it had to be killed.
+end_sim() {
+  kill -TERM "$sim_pid" 2>/dev/null || true
+  for _ in $(seq 50); do
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL "$sim_pid" 2>/dev/null || true
+  local status=0
+  wait "$sim_pid" 2>/dev/null || status=$?
+  sim_pid=
+  return "$status"
+}
 cleanup() {
-  if [ -n "$sim_pid" ]; then
-    kill -TERM "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
+  if [ -n "$sim_pid" ]; then end_sim || true; fi
   rm -rf "$tmp"
 }
 trap cleanup EXIT
+# Far beyond the longest session; only a stuck program reaches it.
+bounded() { timeout --kill-after=5 120 "$@"; }
 
 fail() {
   echo "test-install: $*" >&2
@@ -49,9 +62,7 @@ start_sim() {
   fail "module-sim did not start"
 }
 stop_sim() {
-  kill -TERM "$sim_pid"
-  wait "$sim_pid" || fail "module-sim ended with status $?"
-  sim_pid=
+  end_sim || fail "module-sim ended with status $?"
 }
 
 # ---- cmake --install into DESTDIR ---------------------------------------------------
@@ -92,7 +103,8 @@ c++ -std=c++11 -Wall -Wextra -Werror -pedantic -x c++ -I"$destdir/usr/include" -
 
 echo "== consumer through pkg-config"
 export PKG_CONFIG_SYSROOT_DIR=$destdir PKG_CONFIG_LIBDIR=$libdir/pkgconfig
-[ "$(pkg-config --modversion ebd)" = "$(sed -n 's/^Version: //p' "$libdir/pkgconfig/ebd.pc")" ]
+[ "$(pkg-config --modversion ebd)" = "$(sed -n 's/^Version: //p' "$libdir/pkgconfig/ebd.pc")" ] ||
+  fail "pkg-config does not find ebd in the installed tree"
 # shellcheck disable=SC2046 # the flags are words
 cc -std=c99 -Wall -Wextra -Werror -pedantic "$source_dir/tests/install/consumer.c" \
   $(pkg-config --cflags --libs ebd) -o "$tmp/consumer-pkgconfig"
@@ -111,17 +123,17 @@ cmake --build "$tmp/consumer-cmake" >>"$tmp/consumer-cmake.log" || {
 
 for consumer in "$tmp/consumer-pkgconfig" "$tmp/consumer-cmake/consumer"; do
   echo "-- $consumer"
-  EBD_SETTINGS_FILE=$tmp/settings.conf LD_LIBRARY_PATH=$libdir "$consumer" settings
+  EBD_SETTINGS_FILE=$tmp/settings.conf LD_LIBRARY_PATH=$libdir bounded "$consumer" settings
   grep -q '"ComPort"=hex:03' "$tmp/settings.conf" || fail "the settings file holds no port 3"
   rm -f "$tmp/settings.conf"
   start_sim
-  EBD_COM5=$tmp/module LD_LIBRARY_PATH=$libdir "$consumer" session 5
+  EBD_COM5=$tmp/module LD_LIBRARY_PATH=$libdir bounded "$consumer" session 5
   stop_sim
 done
 
 echo "== installed autostart-off against module-sim"
 start_sim
-out=$(EBD_COM1=$tmp/module "$destdir/usr/bin/autostart-off" --port 1)
+out=$(EBD_COM1=$tmp/module bounded "$destdir/usr/bin/autostart-off" --port 1)
 [ "$out" = "Autostart successfully switched off" ] || fail "autostart-off said: $out"
 stop_sim
 
