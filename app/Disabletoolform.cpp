@@ -7,9 +7,13 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/serial_devices.h"
+#include "app/window_placement.h"
 #include "platform/platform.h"
 
 namespace {
@@ -64,7 +68,7 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
     setPalette(colours);
     setAutoFillBackground(true);
     setFixedSize(kClientWidth, kClientHeight);
-    move(kLeft, kTop);
+    placeOnScreen();
 
     COMPortFrame = new QGroupBox(QStringLiteral("COM Port for Module"), this);
     COMPortFrame->setObjectName(QStringLiteral("COMPortFrame"));
@@ -78,9 +82,6 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
         selector->setObjectName(QStringLiteral("PortSelector%1").arg(number));
         selector->setGeometry(kSelectorColumns[static_cast<size_t>(i / 4)],
                               kSelectorRows[static_cast<size_t>(i % 4)], kSelectorWidth, kSelectorHeight);
-        const std::string com = "COM" + std::to_string(number);
-        selector->setToolTip(QStringLiteral("%1: %2").arg(
-            QString::fromStdString(com), QString::fromStdString(ebd::platform::devicePathFor(com.c_str()))));
         portGroup_->addButton(selector, number);
         connect(selector, &QRadioButton::clicked, this, &TDisableTool::SelectPort);
         PortSelector[static_cast<size_t>(i)] = selector;
@@ -101,6 +102,37 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
         setTabOrder(PortSelector[static_cast<size_t>(i - 1)], PortSelector[static_cast<size_t>(i)]);
     setTabOrder(PortSelector[kPorts - 1], StartButton);
     setTabOrder(StartButton, CloseButton);
+
+    describePorts("/");
+}
+
+void TDisableTool::describePorts(const std::string& root) {
+    const std::vector<ebd::app::SerialDevice> devices = ebd::app::FindSerialDevices(root);
+    for (int number = 1; number <= kPorts; ++number) {
+        const std::string com = "COM" + std::to_string(number);
+        QString tip = QStringLiteral("%1: %2").arg(
+            QString::fromStdString(com), QString::fromStdString(ebd::platform::devicePathFor(com.c_str())));
+        if (const ebd::app::SerialDevice* device = ebd::app::DeviceForPort(devices, number)) {
+            for (const std::string& line : ebd::app::DescribeSerialDevice(*device))
+                tip += QLatin1Char('\n') + QString::fromStdString(line);
+        }
+        PortSelector[static_cast<size_t>(number - 1)]->setToolTip(tip);
+    }
+}
+
+// The drawn position when the whole window fits on the screen there, else
+// moved just enough to be fully visible. The frame is known only once the
+// window is on the screen; until then it is the frame the layout was drawn
+// for, the outer size.
+void TDisableTool::placeOnScreen() {
+    const QScreen* screen = QGuiApplication::screenAt(QPoint(kLeft, kTop));
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    const QRect available = screen != nullptr ? screen->availableGeometry() : QRect();
+    const QSize frame = frameGeometry().size().expandedTo(QSize(kOuterWidth, kOuterHeight));
+    const ebd::app::ScreenPoint place =
+        ebd::app::KeepOnScreen({kLeft, kTop, frame.width(), frame.height()},
+                               {available.x(), available.y(), available.width(), available.height()});
+    move(place.left, place.top);
 }
 
 TDisableTool::~TDisableTool() = default;

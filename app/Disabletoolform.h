@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <string>
 
 #include "app/workflow.h"
 
@@ -45,6 +46,9 @@ public:
     // The message box of an outcome: no icon, one OK button, owned by this
     // window. Not shown yet; the caller deletes it.
     QMessageBox* createMessageBox(const QString& text, const QString& caption);
+    // Sets each port's tooltip: its device, and what the serial devices found
+    // below `root` tell about it ("/" on a running system).
+    void describePorts(const std::string& root);
 
 public slots:
     void SelectPort();
@@ -53,6 +57,7 @@ public slots:
 
 private:
     void showMessage(const ebd::app::Message& message);
+    void placeOnScreen();
 
     QGroupBox* COMPortFrame = nullptr;
     std::array<QRadioButton*, kPorts> PortSelector{};

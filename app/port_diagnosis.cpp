@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/cli_options.h"
+#include "app/serial_devices.h"
 #include "platform/platform.h"
 
 namespace ebd::app {
@@ -196,7 +197,7 @@ std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis) {
     return where + "cannot be opened: " + diagnosis.detail;
 }
 
-std::string ListPorts() {
+std::string ListPorts(const std::string& root) {
     std::string text;
     for (int port = kFirstPort; port <= kLastPort; ++port) {
         const std::string com = ComName(port);
@@ -216,7 +217,7 @@ std::string ListPorts() {
         std::snprintf(line, sizeof line, "%-6s %-28s %s\n", com.c_str(), device.c_str(), state.c_str());
         text += line;
     }
-    return text;
+    return text + "\n" + SerialDeviceListing(FindSerialDevices(root));
 }
 
 }  // namespace ebd::app

@@ -30,7 +30,8 @@ PortDiagnosis DiagnosePort(int port);
 // One line for standard error; empty for PortProblem::None.
 std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis);
 
-// "COM<n>  <device>  <state>" for COM1 to COM32, without opening any port.
-std::string ListPorts();
+// "COM<n>  <device>  <state>" for COM1 to COM32, then the serial devices
+// found below `root` (see serial_devices.h), without opening any port.
+std::string ListPorts(const std::string& root = "/");
 
 }  // namespace ebd::app

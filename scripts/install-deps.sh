@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev libgl-dev xvfb xauth
   procps
   python3 python3-pytest python3-venv binutils
+  lintian desktop-file-utils man-db dpkg-dev file
 )
 
 missing=()

@@ -15,6 +15,7 @@ cmake --build build-ci -j"$jobs"
 echo "== tests"
 (cd build-ci && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 600)
 bash scripts/test-python.sh build-ci
+bash scripts/test-install.sh build-ci
 
 echo "== sanitizer build (ASan + UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEBD_WERROR=ON -DEBD_SANITIZE=ON -DEBD_BENCH=OFF \

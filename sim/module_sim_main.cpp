@@ -70,7 +70,12 @@ const char* const kUsage =
     "  --stray HEX                send these bytes (hex, e.g. 00ff7e) before the next confirm\n"
     "  --power-on-after MS        switch on again MS milliseconds after switching off\n"
     "                             (a pseudo-terminal has no DTR to do it)\n"
-    "  --help                     show this text\n";
+    "  --help                     show this text\n"
+    "\n"
+    "Exit status:\n"
+    "  0   ended by SIGINT, SIGTERM or SIGHUP\n"
+    "  1   no pseudo-terminal, the link could not be made, or the pseudo-terminal failed\n"
+    "  64  usage error\n";
 
 std::optional<unsigned long> Number(const std::string& text, unsigned long max) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 10)

@@ -295,7 +295,10 @@ TEST(CommandLine, ListPortsShowsEveryComNameWithItsDevice) {
                              {{"EBD_COM3", "/nonexistent/ttyACM0"}, {"EBD_COM4", "/etc/hostname"}});
     EXPECT_EQ(run.status, 0) << run.err;
     const auto lines = Lines(run.out);
-    ASSERT_EQ(lines.size(), 32u) << run.out;
+    // The 32 COM names, a blank line, then the serial devices of this machine.
+    ASSERT_GE(lines.size(), 34u) << run.out;
+    EXPECT_EQ(lines[32], "");
+    EXPECT_EQ(lines[33].rfind("Serial devices:", 0), 0u) << lines[33];
     for (int port = 1; port <= 32; ++port) {
         const std::string& line = lines[static_cast<size_t>(port - 1)];
         EXPECT_EQ(line.rfind("COM" + std::to_string(port) + " ", 0), 0u) << line;
@@ -307,6 +310,32 @@ TEST(CommandLine, ListPortsShowsEveryComNameWithItsDevice) {
     EXPECT_TRUE(Contains(lines[9], "/dev/ttyS9")) << lines[9];
     // Listing opened nothing: the module saw no program, so it is still on.
     EXPECT_EQ(Tool({"--port", "2", "--device", module.device()}).status, 0);
+}
+
+TEST(CommandLine, SerialByIdNamesServeAsDevices) {
+    // A by-id name is a link udev makes to the adapter's current device.
+    const fs::path byId = fs::temp_directory_path() / ("by_id_" + std::to_string(getpid())) / "serial/by-id";
+    fs::create_directories(byId);
+    const fs::path name = byId / "usb-Sim_Module_0001-if00";
+    {
+        ModuleSimProcess module(kSim, {"--link", name.string()});
+        ASSERT_FALSE(module.device().empty());
+        ToolRun run = Tool({"--port", "6", "--device", name.string()});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "Autostart successfully switched off\n");
+    }
+    {
+        ModuleSimProcess module(kSim, {"--link", name.string()});
+        ASSERT_FALSE(module.device().empty());
+        const ToolRun run = Tool({"--port", "3"}, {{"EBD_COM3", name.string()}});
+        EXPECT_EQ(run.status, 0) << run.err;
+    }
+    // The adapter pulled out: udev removed the link; the tool says so.
+    ASSERT_FALSE(fs::exists(fs::symlink_status(name)));
+    const ToolRun run = Tool({"--port", "3"}, {{"EBD_COM3", name.string()}});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(Contains(run.err, "COM3 (" + name.string() + "): no such device")) << run.err;
+    fs::remove_all(byId.parent_path().parent_path());
 }
 
 TEST(CliOptions, PortsAndDevicesPairUp) {

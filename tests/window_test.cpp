@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "app/Disabletoolform.h"
+#include "fake_sysfs.h"
 #include "lib/ebd.h"
 #include "platform/sim_platform.h"
 #include "sim/module_double.h"
@@ -133,7 +134,6 @@ private slots:
         QCOMPARE(window->objectName(), QStringLiteral("DisableTool"));
         QCOMPARE(window->windowTitle(), QStringLiteral("Disable Autostart"));
         QCOMPARE(window->size(), QSize(187, 185));
-        QCOMPARE(window->pos(), QPoint(225, 456));
         QCOMPARE(window->font().pixelSize(), 11);
         QCOMPARE(window->font().styleHint(), QFont::SansSerif);
 
@@ -225,6 +225,58 @@ private slots:
     void tooltipsNameTheDevices() {
         QCOMPARE(selector(3)->toolTip(), QStringLiteral("COM3: /dev/ttyUSB7"));
         QCOMPARE(selector(8)->toolTip(), QStringLiteral("COM8: /dev/ttyS7"));
+    }
+
+    void tooltipsTellWhatTheSerialDeviceBehindAPortIs() {
+        const std::string byId = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        ebd::test::FakeSysfs fake;
+        ebd::test::FakeSysfs::Usb ftdi;
+        ftdi.byId = byId;
+        fake.addUsb("ttyUSB0", ftdi);
+        fake.addUart("ttyS0", "pnp0/00:05", "4");
+        qputenv("EBD_COM2", QByteArray::fromStdString("/dev/serial/by-id/" + byId));
+        window->describePorts(fake.root());
+        qunsetenv("EBD_COM2");
+
+        const QString path = QString::fromStdString("/dev/serial/by-id/" + byId);
+        QCOMPARE(selector(2)->toolTip(), QStringLiteral("COM2: %1\n"
+                                                        "by-id: %1\n"
+                                                        "USB id: 0403:6001\n"
+                                                        "manufacturer: FTDI\n"
+                                                        "product: FT232R USB UART\n"
+                                                        "serial number: A50285BI")
+                                             .arg(path));
+        // A UART has nothing more to tell; a device that is not there, nothing at all.
+        QCOMPARE(selector(1)->toolTip(), QStringLiteral("COM1: /dev/ttyS0"));
+        QCOMPARE(selector(3)->toolTip(), QStringLiteral("COM3: /dev/ttyUSB7"));
+    }
+
+    // On a screen the whole window fits on at its drawn position it opens there
+    // (the offscreen platform's own screen is 800 x 800).
+    void opensWhereDrawnWhenTheWholeWindowFits() {
+        const QRect available = window->screen()->availableGeometry();
+        if (!available.contains(QRect(225, 456, 195, 212)))
+            QSKIP("the screen is too small for the drawn position");
+        QCOMPARE(window->pos(), QPoint(225, 456));
+    }
+
+    // On 800 x 600 (test_window_small_screen) the drawn position would put the
+    // lower edge and both buttons below the screen: the window moves up just enough.
+    void onASmallScreenTheWholeWindowAndBothButtonsAreVisible() {
+        const QRect available = window->screen()->availableGeometry();
+        if (available != QRect(0, 0, 800, 600)) QSKIP("runs on an 800 x 600 screen");
+        QCOMPARE(window->pos(), QPoint(225, 600 - TDisableTool::kOuterHeight));
+        QVERIFY(available.contains(window->frameGeometry()));
+        QVERIFY(available.contains(
+            QRect(window->pos(), QSize(TDisableTool::kOuterWidth, TDisableTool::kOuterHeight))));
+        for (const char* name : {"StartButton", "CloseButton"}) {
+            auto* button = child<QPushButton>(name);
+            QVERIFY2(available.contains(QRect(button->mapToGlobal(QPoint(0, 0)), button->size())), name);
+        }
+        // And they answer there.
+        QVERIFY(attempt(0));
+        click(child<QPushButton>("CloseButton"));
+        QVERIFY(!window->isVisible());
     }
 
     void noPortChosenTouchesNoPort() {
