@@ -30,7 +30,8 @@ bool EBDSendToTarget(uint32_t handle, uint16_t commandId, const uint8_t* data, u
                           scratch.data(), &rxLength) == kLinkDone;
 }
 
-bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* buffer, uint16_t maxLength) {
+bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* buffer, uint16_t maxLength,
+                          uint16_t* copied) {
     Trace(handle, "(NOMI) EBDReceiveFromTarget: expected cmd 0x%x, dataLength %d", expectedCommandId, maxLength);
     if (maxLength > kMaxMessageData) {
         Trace(handle, "(NOMI) EBDReceiveFromTarget: reduce expected dataLength %d to max length %d", maxLength,
@@ -57,9 +58,10 @@ bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* 
             continue;
         }
         Trace(handle, "(NOMI) ReceiveFromTarget: expected cmd 0x%x - Match!", expectedCommandId);
-        const uint16_t copied = std::min(length, maxLength);
-        if (copied > 0 && buffer != nullptr) std::memcpy(buffer, g_receiveArea.data(), copied);
-        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: data ->", g_receiveArea.data(), std::min<int>(copied, 16));
+        const uint16_t count = std::min(length, maxLength);
+        if (count > 0 && buffer != nullptr) std::memcpy(buffer, g_receiveArea.data(), count);
+        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: data ->", g_receiveArea.data(), std::min<int>(count, 16));
+        if (copied != nullptr) *copied = count;
         return true;
     }
     Trace(handle, "(NOMI) EBDReceiveFromTarget: no cmd 0x%x among %d messages, giving up", expectedCommandId,

@@ -12,7 +12,10 @@ namespace ebd {
 inline constexpr int kMaxMessagesPerReceive = 256;
 
 bool EBDSendToTarget(uint32_t handle, uint16_t commandId, const uint8_t* data, uint16_t length);
-bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* buffer, uint16_t maxLength);
+// `copied`, when given, receives the number of data bytes copied into `buffer`
+// (the message's length, at most `maxLength`); it is left alone on false.
+bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* buffer, uint16_t maxLength,
+                          uint16_t* copied = nullptr);
 uint16_t EBDNextReference();
 // `out` needs room for 4 * strlen(text) + 1 characters.
 void EBDMarkLineEnds(const char* text, char* out);

@@ -74,6 +74,17 @@ TEST(CommandLine, EachFailureHasItsTextAndStatus) {
     EXPECT_EQ(run.out, "No COM Port selected\n");
 }
 
+TEST(CommandLine, ARefusalWhoseConfirmIsCutToItsReferenceIsNoSuccess) {
+    // The result byte never arrives: the tool cannot tell the autostart is off.
+    ModuleSimProcess module(kSim, {"--refuse-autostart", "3", "--cut-confirm", "107:2"});
+    ASSERT_FALSE(module.device().empty());
+    const ToolRun run = Tool({"--port", "1", "--device", module.device(), "--verbose"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_EQ(run.out, "Cannot switchoff autostart\n");
+    EXPECT_TRUE(Contains(run.err, "(RPC ) EBDRPCSwitchJavaAutoStart: confirm has 2 bytes, 3 needed\n"))
+        << run.err;
+}
+
 TEST(CommandLine, AModuleThatNeverFallsSilentGivesStatusFour) {
     ModuleSimProcess module(kSim, {"--never-switch-off"});
     ASSERT_FALSE(module.device().empty());
@@ -370,6 +381,10 @@ TEST(ModuleSim, BadOptionsAreUsageErrors) {
                                                                   {"--mode", "256"},
                                                                   {"--refuse-autostart", "0"},
                                                                   {"--stray", "0g"},
+                                                                  {"--cut-confirm", "107"},
+                                                                  {"--cut-confirm", "107:2000"},
+                                                                  {"--endless", "stx"},
+                                                                  {"--endless", "stx-flood:x"},
                                                                   {"--bogus"}}) {
         std::vector<std::string> argv{kSim};
         argv.insert(argv.end(), args.begin(), args.end());

@@ -148,6 +148,17 @@ TEST_F(Workflow, ARefusedAutostartRequestGivesCannotSwitchOffAutostart) {
     EXPECT_FALSE(module.firmware().javaAutostart());
 }
 
+TEST_F(Workflow, AnAutostartConfirmCutBeforeItsResultGivesCannotSwitchOffAutostart) {
+    module.firmware().refuse(Firmware::kJavaAutostart, 3);
+    module.cutConfirm(Firmware::kJavaAutostart, 2);
+    EXPECT_EQ(RunAutostartOff(1).outcome, Outcome::CannotSwitchOffAutostart);
+    EXPECT_EQ(requestsWithId(Firmware::kSwitchOff), 0);
+    // Even an accepting module's cut confirm cannot be taken for success.
+    module.firmware().refuse(Firmware::kJavaAutostart, 0);
+    module.cutConfirm(Firmware::kJavaAutostart, 2);
+    EXPECT_EQ(RunAutostartOff(1).outcome, Outcome::CannotSwitchOffAutostart);
+}
+
 TEST_F(Workflow, AModuleThatNeverFallsSilentGivesCannotClose) {
     module.settings().neverSwitchOff = true;
     EXPECT_EQ(RunAutostartOff(1).outcome, Outcome::CannotClose);
