@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lib/ebd_intern.h"
+#include "link/gwcoml2.h"
 #include "link/gwcoml3.h"
 
 namespace ebd {
@@ -42,10 +43,21 @@ bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* 
     uint16_t length = 0;
     uint16_t rxCommandId = 0;
     uint16_t rxLength = 0;
+    // Only the expected message is of use to this receive; doubled messages
+    // and messages of other ids do not extend its wait.
+    const uint32_t silentMs = PortOf(handle).timeoutMs[2];
+    const Stopwatch waited;
+    bool ranEngine = false;
     for (int examined = 0; examined < kMaxMessagesPerReceive; ++examined) {
         int taken = NomiL3RemoveFromRxQueue(handle, &commandId, g_receiveArea.data(), &length);
         while (taken != kQueueTaken) {
             if (++examined >= kMaxMessagesPerReceive) break;
+            if (ranEngine && waited.elapsedMs() >= silentMs) {
+                Trace(handle, "(NOMI) EBDReceiveFromTarget: no cmd 0x%x within %d ms, giving up",
+                      expectedCommandId, static_cast<int>(silentMs));
+                return false;
+            }
+            ranEngine = true;
             NomiL3Transfer(handle, 0, nullptr, 0, &rxCommandId, g_receiveArea.data(), &rxLength);
             taken = NomiL3RemoveFromRxQueue(handle, &commandId, g_receiveArea.data(), &length);
             if (taken == kQueueEmpty) return false;

@@ -279,7 +279,8 @@ void ModuleDouble::fireDueEvents() {
 
 bool ModuleDouble::deaf() const {
     return settings_.silence == Silence::All ||
-           (settings_.silence == Silence::Nomi && state_ == State::Nomi) || babbling();
+           (settings_.silence == Silence::Nomi && state_ == State::Nomi) || now_ >= settings_.silentFromNs ||
+           babbling() || silentForEver();
 }
 
 bool ModuleDouble::canSendFrames() const {
@@ -359,10 +360,16 @@ void ModuleDouble::takeHostFrame(std::span<const uint8_t> payload, uint64_t atNs
         return;
     }
     record(hostFrames_, {copy, FrameVerdict::Acked, atNs});
-    answer(std::array<uint8_t, 1>{kAck}, atNs);
-    if (assembler_.take(copy) != RequestAssembler::Result::Complete) return;
+    if (assembler_.take(copy) != RequestAssembler::Result::Complete) {
+        answer(std::array<uint8_t, 1>{kAck}, atNs);
+        return;
+    }
     Request request{assembler_.commandId(), assembler_.lengthField(), assembler_.data(), atNs};
     record(requests_, request);
+    // The observer may make the module fall silent before it acknowledges.
+    if (onRequest) onRequest(request);
+    answer(std::array<uint8_t, 1>{kAck}, atNs);
+    if (deaf()) return;
     dispatch(request);
 }
 
@@ -459,6 +466,10 @@ void ModuleDouble::ownFrameRefused() {
 
 // ---- Endless misbehaviours -----------------------------------------------------------
 
+bool ModuleDouble::silentForEver() const {
+    return endlessRunning_ && state_ == State::Nomi && endless_ == Endless::Silent;
+}
+
 bool ModuleDouble::babbling() const {
     return endlessRunning_ && state_ == State::Nomi &&
            (endless_ == Endless::StxFlood || endless_ == Endless::StrayBytes);
@@ -486,6 +497,7 @@ void ModuleDouble::runEndless(const Message& message, uint64_t notBeforeNs) {
         case Endless::None:
             endlessRunning_ = false;
             return;
+        case Endless::Silent:
         case Endless::StxFlood:
         case Endless::StrayBytes:
             return;

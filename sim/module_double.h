@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -68,6 +69,8 @@ public:
         bool neverSwitchOff = false;
         size_t splitSize = 0;  // data bytes per confirm segment; 0: as many as fit
         Silence silence = Silence::None;
+        // From this time on it takes nothing in and sends nothing, whatever its state.
+        uint64_t silentFromNs = UINT64_MAX;
         // Switched off, it answers every write with 7D 77, as a line without a
         // module may do.
         bool noCommunicationAnswer = false;
@@ -90,6 +93,7 @@ public:
         BadCheckFrame,  // the confirm's first frame with a wrong check byte, sent again and again
         SameSegment,    // the first of several segments of the confirm, sent again each time it is taken
         SameConfirm,    // the whole confirm, sent again each time it is taken
+        Silent,         // nothing at all, in and out, without switching off
     };
 
     struct TimedByte {
@@ -146,6 +150,10 @@ public:
     // host's frames and taking its requests, but send no other confirm.
     void startEndless(Endless kind, uint16_t requestId = kAnyRequest);
     Endless endless() const { return endless_; }
+    // Called with every complete request of the host before the module
+    // acknowledges it, so that a test can change the module (or the port) at a
+    // chosen request.
+    std::function<void(const Request&)> onRequest;
     bool endlessRunning() const { return endlessRunning_; }
     // Bytes that go out at `atNs` (or as soon as the line is free), whatever the state.
     void inject(uint64_t atNs, std::vector<uint8_t> bytes);
@@ -219,6 +227,7 @@ private:
     static bool takeFault(std::vector<CountedFault>& faults, uint16_t requestId, size_t* bytes = nullptr);
     // Endless misbehaviours.
     bool babbling() const;
+    bool silentForEver() const;
     uint64_t babbleDue() const;
     void babble();
     void runEndless(const Message& message, uint64_t notBeforeNs);

@@ -76,7 +76,8 @@ const char* const kUsage =
     "                             (may be given again for other requests)\n"
     "  --endless KIND[:FROM]      misbehave for ever from the confirm of request FROM on (default: the\n"
     "                             next request; 'nomi': as soon as the module is in NOMI mode). KIND is\n"
-    "                             stx-flood, stray-bytes, bad-check, same-segment or same-confirm\n"
+    "                             stx-flood, stray-bytes, bad-check, same-segment, same-confirm, or\n"
+    "                             silent (answer nothing from then on, without switching off)\n"
     "  --power-on-after MS        switch on again MS milliseconds after switching off\n"
     "                             (a pseudo-terminal has no DTR to do it)\n"
     "  --help                     show this text\n";
@@ -202,7 +203,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::string& 
                     {"stray-bytes", ModuleDouble::Endless::StrayBytes},
                     {"bad-check", ModuleDouble::Endless::BadCheckFrame},
                     {"same-segment", ModuleDouble::Endless::SameSegment},
-                    {"same-confirm", ModuleDouble::Endless::SameConfirm}};
+                    {"same-confirm", ModuleDouble::Endless::SameConfirm},
+                    {"silent", ModuleDouble::Endless::Silent}};
                 for (const auto& [word, kindValue] : kinds)
                     if (kind == word) options.endless = kindValue;
                 std::optional<unsigned long> request;
