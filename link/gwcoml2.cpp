@@ -67,7 +67,26 @@ uint8_t SendFrame(uint32_t handle, const FrameSlot& slot, uint8_t* acked, FrameS
     return kLinkTimeout;
 }
 
+void Stopwatch::restart() {
+    start_ = platform::current().counter();
+}
+
+uint64_t Stopwatch::elapsedMs() const {
+    const uint64_t now = platform::current().counter();
+    const uint64_t ticks = now >= start_ ? now - start_ : now + (UINT64_MAX - start_);
+    const uint32_t perMs = Time().ticksPerMs;
+    return ticks / (perMs == 0 ? 1 : perMs);
+}
+
 uint8_t WaitForAck(uint32_t handle, FrameSlot& receiveSlot, uint8_t* received) {
+    // A silent module ends the wait after the class-0 time; so does one that
+    // sends only what cannot be used.
+    const uint32_t silentMs = PortOf(handle).timeoutMs[0];
+    Stopwatch fruitless;
+    const auto giveUp = [&]() {
+        Trace(handle, "(EBD ) WaitForAck: no ACK within %d ms, giving up", static_cast<int>(silentMs));
+        return kLinkTimeout;
+    };
     for (int taken = 0; taken < kMaxAckWaitBytes; ++taken) {
         uint8_t status = SetReadTimeoutClass(handle, 0);
         if (status != kLinkDone) return status;
@@ -93,21 +112,22 @@ uint8_t WaitForAck(uint32_t handle, FrameSlot& receiveSlot, uint8_t* received) {
                 check == FrameChecksum(receiveSlot.data() + 1, receiveSlot[0])) {
                 *received = 1;
                 SendAckByte(handle, kAck);
+                fruitless.restart();
+                continue;
             }
             // Otherwise stay silent: the module repeats the frame when its own
             // acknowledgement wait runs out.
-            continue;
-        }
-        if (byte == kStx) {
+        } else if (byte == kStx) {
             // No room for a second frame: read it out and refuse it.
             uint8_t length = 0;
             uint8_t check = 0;
             uint8_t end = 0;
             ReadFrameBody(handle, &length, g_discard.data(), &check, &end);
             SendAckByte(handle, kNak);
-            continue;
+        } else {
+            SkipBytes(handle, &byte, 1);
         }
-        SkipBytes(handle, &byte, 1);
+        if (fruitless.elapsedMs() >= silentMs) return giveUp();
     }
     Trace(handle, "(EBD ) WaitForAck: no ACK among %d bytes received, giving up", kMaxAckWaitBytes);
     return kLinkTimeout;

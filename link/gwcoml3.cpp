@@ -143,8 +143,19 @@ uint8_t NomiL3Transfer(uint32_t handle, uint16_t commandId, const uint8_t* data,
 
     int idle = 0;
     int fruitless = 0;
+    Stopwatch sinceUsable;
     uint8_t status = kLinkDone;
     bool repeat;
+
+    // How long a silent module would keep the run waiting in its present state.
+    const auto silentWaitMs = [&]() -> uint64_t {
+        const auto& ms = entry.timeoutMs;
+        if (tx != TxState::Done) return static_cast<uint64_t>(ms[1]) + ms[0];
+        if (rx == RxState::Assembling) return static_cast<uint64_t>(kMaxIdlePasses + 1) * ms[1];
+        return ms[2];
+    };
+    // Gives up as a silent module would end the run.
+    const auto giveUp = [&]() { return tx != TxState::Done ? kLinkTimeout : kLinkDone; };
 
     // Takes a segment by the receive state; returns whether it was accepted.
     auto take = [&](bool refusedFirstRepeats) {
@@ -178,6 +189,8 @@ uint8_t NomiL3Transfer(uint32_t handle, uint16_t commandId, const uint8_t* data,
     do {
         repeat = false;
         bool progress = false;
+        // Something came in that could not be used.
+        bool useless = false;
         uint8_t received = 0;
         uint8_t rxStatus;
         if (rx == RxState::Idle) {
@@ -185,11 +198,13 @@ uint8_t NomiL3Transfer(uint32_t handle, uint16_t commandId, const uint8_t* data,
             if (received != 0) {
                 idle = 0;
                 progress = take(true);
+                useless = !progress;
             }
         } else {
             rxStatus = ReceiveFrame(handle, rxSlot, &received, 0);
             if (received != 0) {
                 progress = take(true);
+                useless = !progress;
             } else {
                 ++idle;
             }
@@ -202,6 +217,7 @@ uint8_t NomiL3Transfer(uint32_t handle, uint16_t commandId, const uint8_t* data,
         }
         if (rxStatus != kLinkDone) {
             repeat = true;
+            useless = true;
         } else if (tx != TxState::Done) {
             uint8_t acked = 0;
             received = 0;
@@ -215,15 +231,32 @@ uint8_t NomiL3Transfer(uint32_t handle, uint16_t commandId, const uint8_t* data,
                     tx = TxState::NextReady;
                 }
             }
-            if (received != 0 && take(false)) progress = true;
+            if (received != 0) {
+                if (take(false)) {
+                    progress = true;
+                } else {
+                    useless = true;
+                }
+            }
         }
 
+        if (progress) sinceUsable.restart();
         fruitless = progress ? 0 : fruitless + 1;
         if (fruitless >= kMaxFruitlessPasses) {
             Trace(handle, "(GWL3) NomiL3Transfer: nothing usable received in %d passes, giving up",
                   kMaxFruitlessPasses);
-            status = kLinkTimeout;
+            status = giveUp();
             break;
+        }
+        // Silence has bounds of its own; the clock judges what came in.
+        if (useless && status == kLinkDone) {
+            const uint64_t limit = silentWaitMs();
+            if (sinceUsable.elapsedMs() >= limit) {
+                Trace(handle, "(GWL3) NomiL3Transfer: nothing usable received in %d ms, giving up",
+                      static_cast<int>(limit));
+                status = giveUp();
+                break;
+            }
         }
     } while ((tx != TxState::Done || rx == RxState::Assembling || repeat) && status == kLinkDone &&
              idle <= kMaxIdlePasses);

@@ -13,11 +13,19 @@ inline constexpr uint8_t kLastSegment = 0xFF;
 // A half-built incoming message is dropped after this many passes without a
 // new segment.
 inline constexpr int kMaxIdlePasses = 200;
-// A run ends with status 8 after this many passes in a row that neither took
-// in a segment nor got one acknowledged: a module that sends nothing but stray
-// bytes, bad frames or the same segment again keeps no caller busy for ever.
-// At 115200 baud that is a third of a second of unbroken garbage.
+// A run gives up after this many passes in a row that neither took in a
+// segment nor got one acknowledged. Every refused frame costs a NAK behind the
+// 10 ms gap between blocks, so at 115200 baud these passes can add up to some
+// 40 s; what ends a run of garbage in practice is the time bound below.
 inline constexpr int kMaxFruitlessPasses = 4096;
+// A run that takes in only what it cannot use (stray bytes, bad frames,
+// refused or repeated segments) gives up once it has gone without a usable
+// segment or an acknowledgement for as long as it would wait for a silent
+// module in the same state: the short receive wait plus the acknowledgement
+// wait while a segment is still to be sent, the idle passes while a message is
+// half built, the long wait otherwise. It then ends as it would for a silent
+// module: status 8 while a segment is unsent, else 0 with nothing queued.
+// Either bound traces why.
 
 // Outcomes of NomiL3RemoveFromRxQueue.
 inline constexpr int kQueueDoubled = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lib/ebd_intern.h"
+#include "link/gwcoml2.h"
 #include "link/gwcoml3.h"
 
 namespace ebd {
@@ -30,7 +31,8 @@ bool EBDSendToTarget(uint32_t handle, uint16_t commandId, const uint8_t* data, u
                           scratch.data(), &rxLength) == kLinkDone;
 }
 
-bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* buffer, uint16_t maxLength) {
+bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* buffer, uint16_t maxLength,
+                          uint16_t* copied) {
     Trace(handle, "(NOMI) EBDReceiveFromTarget: expected cmd 0x%x, dataLength %d", expectedCommandId, maxLength);
     if (maxLength > kMaxMessageData) {
         Trace(handle, "(NOMI) EBDReceiveFromTarget: reduce expected dataLength %d to max length %d", maxLength,
@@ -41,10 +43,21 @@ bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* 
     uint16_t length = 0;
     uint16_t rxCommandId = 0;
     uint16_t rxLength = 0;
+    // Only the expected message is of use to this receive; doubled messages
+    // and messages of other ids do not extend its wait.
+    const uint32_t silentMs = PortOf(handle).timeoutMs[2];
+    const Stopwatch waited;
+    bool ranEngine = false;
     for (int examined = 0; examined < kMaxMessagesPerReceive; ++examined) {
         int taken = NomiL3RemoveFromRxQueue(handle, &commandId, g_receiveArea.data(), &length);
         while (taken != kQueueTaken) {
             if (++examined >= kMaxMessagesPerReceive) break;
+            if (ranEngine && waited.elapsedMs() >= silentMs) {
+                Trace(handle, "(NOMI) EBDReceiveFromTarget: no cmd 0x%x within %d ms, giving up",
+                      expectedCommandId, static_cast<int>(silentMs));
+                return false;
+            }
+            ranEngine = true;
             NomiL3Transfer(handle, 0, nullptr, 0, &rxCommandId, g_receiveArea.data(), &rxLength);
             taken = NomiL3RemoveFromRxQueue(handle, &commandId, g_receiveArea.data(), &length);
             if (taken == kQueueEmpty) return false;
@@ -57,9 +70,10 @@ bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* 
             continue;
         }
         Trace(handle, "(NOMI) ReceiveFromTarget: expected cmd 0x%x - Match!", expectedCommandId);
-        const uint16_t copied = std::min(length, maxLength);
-        if (copied > 0 && buffer != nullptr) std::memcpy(buffer, g_receiveArea.data(), copied);
-        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: data ->", g_receiveArea.data(), std::min<int>(copied, 16));
+        const uint16_t count = std::min(length, maxLength);
+        if (count > 0 && buffer != nullptr) std::memcpy(buffer, g_receiveArea.data(), count);
+        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: data ->", g_receiveArea.data(), std::min<int>(count, 16));
+        if (copied != nullptr) *copied = count;
         return true;
     }
     Trace(handle, "(NOMI) EBDReceiveFromTarget: no cmd 0x%x among %d messages, giving up", expectedCommandId,

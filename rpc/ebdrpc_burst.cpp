@@ -21,25 +21,25 @@ namespace {
 // Sends a request and takes its confirm of `M` bytes, checking the reference.
 template <size_t N, size_t M>
 uint16_t Exchange(uint32_t handle, uint16_t requestId, uint16_t ref, const std::array<uint8_t, N>& request,
-                  std::array<uint8_t, M>& confirm) {
+                  std::array<uint8_t, M>& confirm, const rpc::Needs& needs) {
     if (!EBDSendToTarget(handle, requestId, request.data(), static_cast<uint16_t>(N))) return kRpcNotSent;
-    return rpc::ReceiveConfirm(handle, requestId, confirm, ref);
+    return rpc::ReceiveConfirm(handle, requestId, confirm, ref, needs);
 }
 
 // A request whose confirm holds the reference alone.
 template <size_t N>
-uint16_t RefOnlyCall(uint32_t handle, uint16_t requestId, uint16_t ref,
+uint16_t RefOnlyCall(uint32_t handle, uint16_t requestId, const char* call, uint16_t ref,
                      const std::array<uint8_t, N>& request) {
     std::array<uint8_t, 2> confirm{};
-    return Exchange(handle, requestId, ref, request, confirm);
+    return Exchange(handle, requestId, ref, request, confirm, {call, 2});
 }
 
 // Slot and frame definitions: confirm ref, status (1 = success), pad.
 template <size_t N>
-uint16_t DefineCall(uint32_t handle, uint16_t requestId, uint16_t ref,
+uint16_t DefineCall(uint32_t handle, uint16_t requestId, const char* call, uint16_t ref,
                     const std::array<uint8_t, N>& request) {
     std::array<uint8_t, 4> confirm{};
-    const uint16_t error = Exchange(handle, requestId, ref, request, confirm);
+    const uint16_t error = Exchange(handle, requestId, ref, request, confirm, {call, 3});
     if (error != kRpcOk) return error;
     if (Get8(confirm.data(), 2) != 1) return kRpcStatusFailed;
     return kRpcOk;
@@ -58,7 +58,7 @@ uint16_t EBDRPCCalDevGsmSetBurstData(uint32_t handle, const uint16_t* burstData)
     std::array<uint8_t, 2 + 2 * kBurstDataWords> request{};
     Put16(request.data(), 0, ref);
     PutWords(request.data(), 2, burstData, kBurstDataWords);
-    return RefOnlyCall(handle, kCalDevGsmSetBurstData, ref, request);
+    return RefOnlyCall(handle, kCalDevGsmSetBurstData, "EBDRPCCalDevGsmSetBurstData", ref, request);
 }
 
 uint16_t EBDRPCCalDevGsmSetBurst(uint32_t handle, uint8_t burstType, const uint8_t* burstOn,
@@ -77,8 +77,10 @@ uint16_t EBDRPCCalDevGsmSetBurst(uint32_t handle, uint8_t burstType, const uint8
     Put8(request.data(), 24, timingAdvance);
     Put8(request.data(), 25, rachData);
     Put8(request.data(), 26, powerLevel);
+    // ref, 2 bytes not used, burst type, pad.
     std::array<uint8_t, 6> confirm{};
-    const uint16_t error = Exchange(handle, kCalDevGsmSetBurst, ref, request, confirm);
+    const uint16_t error =
+        Exchange(handle, kCalDevGsmSetBurst, ref, request, confirm, {"EBDRPCCalDevGsmSetBurst", 5});
     if (error != kRpcOk) return error;
     if (Get8(confirm.data(), 4) != burstType) return kRpcStatusFailed;
     return kRpcOk;
@@ -90,7 +92,7 @@ uint16_t EBDRPCCalDevGsmRampScale(uint32_t handle, uint16_t scaleFactor) {
     std::array<uint8_t, 4> request{};
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, scaleFactor);
-    return RefOnlyCall(handle, kCalDevGsmRampScale, ref, request);
+    return RefOnlyCall(handle, kCalDevGsmRampScale, "EBDRPCCalDevGsmRampScale", ref, request);
 }
 
 uint16_t EBDRPCCalDevGsmSetPowerRamp(uint32_t handle, const uint16_t* ramp) {
@@ -100,7 +102,7 @@ uint16_t EBDRPCCalDevGsmSetPowerRamp(uint32_t handle, const uint16_t* ramp) {
     std::array<uint8_t, 2 + 2 * kPowerRampWords> request{};
     Put16(request.data(), 0, ref);
     PutWords(request.data(), 2, ramp, kPowerRampWords);
-    return RefOnlyCall(handle, kCalDevGsmSetPowerRamp, ref, request);
+    return RefOnlyCall(handle, kCalDevGsmSetPowerRamp, "EBDRPCCalDevGsmSetPowerRamp", ref, request);
 }
 
 uint16_t EBDRPCCalDevGsmSlotDefine(uint32_t handle, uint8_t slotNumber, const uint8_t* slotDefinition) {
@@ -113,7 +115,7 @@ uint16_t EBDRPCCalDevGsmSlotDefine(uint32_t handle, uint8_t slotNumber, const ui
     Put16(request.data(), 0, ref);
     std::memcpy(request.data() + 2, slotDefinition, kSlotDefinitionSize);
     Put8(request.data(), 2 + kSlotDefinitionSize, slotNumber);
-    return DefineCall(handle, kCalDevGsmSlotDefine, ref, request);
+    return DefineCall(handle, kCalDevGsmSlotDefine, "EBDRPCCalDevGsmSlotDefine", ref, request);
 }
 
 uint16_t EBDRPCCalDevGsmFrameDefine(uint32_t handle, uint8_t frameNumber, const uint8_t* frameDefinition) {
@@ -126,7 +128,7 @@ uint16_t EBDRPCCalDevGsmFrameDefine(uint32_t handle, uint8_t frameNumber, const 
     Put16(request.data(), 0, ref);
     std::memcpy(request.data() + 2, frameDefinition, kFrameDefinitionSize);
     Put8(request.data(), 2 + kFrameDefinitionSize, frameNumber);
-    return DefineCall(handle, kCalDevGsmFrameDefine, ref, request);
+    return DefineCall(handle, kCalDevGsmFrameDefine, "EBDRPCCalDevGsmFrameDefine", ref, request);
 }
 
 uint16_t EBDRPCCalDevGsmFrameTiming(uint32_t handle, uint8_t frameNumber, int16_t frameAdvance,
@@ -140,7 +142,7 @@ uint16_t EBDRPCCalDevGsmFrameTiming(uint32_t handle, uint8_t frameNumber, int16_
     Put16(request.data(), 6, static_cast<uint16_t>(rxAdvance));
     Put16(request.data(), 8, static_cast<uint16_t>(txAdvance));
     Put16(request.data(), 10, static_cast<uint16_t>(monAdvance));
-    return RefOnlyCall(handle, kCalDevGsmFrameTiming, ref, request);
+    return RefOnlyCall(handle, kCalDevGsmFrameTiming, "EBDRPCCalDevGsmFrameTiming", ref, request);
 }
 
 uint16_t EBDRPCCalDevGsmFrameUse(uint32_t handle, uint8_t mode) {
@@ -149,7 +151,7 @@ uint16_t EBDRPCCalDevGsmFrameUse(uint32_t handle, uint8_t mode) {
     std::array<uint8_t, 4> request{};
     Put16(request.data(), 0, ref);
     Put8(request.data(), 2, mode);
-    return RefOnlyCall(handle, kCalDevGsmFrameUse, ref, request);
+    return RefOnlyCall(handle, kCalDevGsmFrameUse, "EBDRPCCalDevGsmFrameUse", ref, request);
 }
 
 }  // namespace ebd

@@ -27,26 +27,28 @@ constexpr size_t kCalWriteHeader = 6;
 
 // The status confirm of the write, delete and erase calls: ref, status (0 =
 // success), pad. Received with five tries.
-uint16_t StatusConfirm(uint32_t handle, uint16_t requestId, uint16_t ref, bool compareRef) {
+uint16_t StatusConfirm(uint32_t handle, uint16_t requestId, const char* call, uint16_t ref, bool compareRef) {
     std::array<uint8_t, 4> confirm{};
-    if (!rpc::Receive(handle, ConfirmOf(requestId), confirm.data(), confirm.size(), kWriteTries))
-        return kRpcNoConfirm;
-    if (compareRef && Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    const rpc::Needs needs{call, 3};
+    const uint16_t error = compareRef
+                               ? rpc::ReceiveConfirm(handle, requestId, confirm, ref, needs, kWriteTries)
+                               : rpc::ReceiveWhole(handle, requestId, confirm, needs, kWriteTries);
+    if (error != kRpcOk) return error;
     if (Get8(confirm.data(), 2) != 0) return kRpcStatusFailed;
     return kRpcOk;
 }
 
 // A request of fixed fields answered by a status confirm.
 template <size_t N>
-uint16_t StatusCall(uint32_t handle, uint16_t requestId, uint16_t ref, const std::array<uint8_t, N>& request,
-                    bool compareRef = true) {
+uint16_t StatusCall(uint32_t handle, uint16_t requestId, const char* call, uint16_t ref,
+                    const std::array<uint8_t, N>& request, bool compareRef = true) {
     if (!EBDSendToTarget(handle, requestId, request.data(), static_cast<uint16_t>(N))) return kRpcNotSent;
-    return StatusConfirm(handle, requestId, ref, compareRef);
+    return StatusConfirm(handle, requestId, call, ref, compareRef);
 }
 
 // The three write calls: header, data and one pad byte built in an area of
 // their own, released as soon as the request has gone; no version gate.
-uint16_t WriteCall(uint32_t handle, uint16_t requestId, uint16_t ref, const uint8_t* header,
+uint16_t WriteCall(uint32_t handle, uint16_t requestId, const char* call, uint16_t ref, const uint8_t* header,
                    size_t headerSize, const uint8_t* data, uint16_t dataSize) {
     if (data == nullptr && dataSize > 0) return kRpcNotSent;
     const size_t total = headerSize + dataSize + 1;
@@ -62,7 +64,7 @@ uint16_t WriteCall(uint32_t handle, uint16_t requestId, uint16_t ref, const uint
         sent = EBDSendToTarget(handle, requestId, request.get(), static_cast<uint16_t>(total));
     }
     if (!sent) return kRpcNotSent;
-    return StatusConfirm(handle, requestId, ref, true);
+    return StatusConfirm(handle, requestId, call, ref, true);
 }
 
 // The variable-length reads: a fixed request, then a confirm area sized from
@@ -70,7 +72,7 @@ uint16_t WriteCall(uint32_t handle, uint16_t requestId, uint16_t ref, const uint
 // gives it; at most `dataSize` bytes are copied. `confirmStatus`, when given,
 // gets the status of a confirm that carries the request's reference.
 template <size_t N>
-uint16_t VariableRead(uint32_t handle, uint16_t requestId, uint16_t ref,
+uint16_t VariableRead(uint32_t handle, uint16_t requestId, const char* call, uint16_t ref,
                       const std::array<uint8_t, N>& request, uint8_t* data, uint16_t dataSize,
                       uint16_t* bytesRead, uint8_t* confirmStatus = nullptr) {
     if (!EBDSendToTarget(handle, requestId, request.data(), static_cast<uint16_t>(N))) return kRpcNotSent;
@@ -78,13 +80,18 @@ uint16_t VariableRead(uint32_t handle, uint16_t requestId, uint16_t ref,
     rpc::Area confirm(confirmSize);
     if (confirm.get() == nullptr) return kRpcNoMemory;
     const auto readSize = static_cast<uint16_t>(std::min<size_t>(confirmSize, 0xFFFF));
-    if (!rpc::Receive(handle, ConfirmOf(requestId), confirm.get(), readSize)) return kRpcNoConfirm;
-    if (Get16(confirm.get(), 0) != ref) return kRpcBadReference;
+    uint16_t received = 0;
+    const uint16_t error = rpc::ReceiveConfirm(handle, requestId, std::span<uint8_t>(confirm.get(), readSize),
+                                               ref, {call, kReadHeader}, 1, &received);
+    if (error != kRpcOk) return error;
     const uint8_t status = Get8(confirm.get(), 4);
     if (confirmStatus != nullptr) *confirmStatus = status;
     if (status != 0 && status != kReadStatusNoSuchItem) return kRpcStatusFailed;
     const uint16_t length = Get16(confirm.get(), 2);
     const uint16_t copied = std::min(length, dataSize);
+    // The bytes handed out must all be there.
+    const auto needed = static_cast<uint16_t>(std::min<size_t>(kReadHeader + copied, 0xFFFF));
+    if (rpc::CheckLength(handle, {call, needed}, received) != kRpcOk) return kRpcStatusFailed;
     if (data != nullptr && copied > 0) std::memcpy(data, confirm.get() + kReadHeader, copied);
     if (bytesRead != nullptr) *bytesRead = length;
     return kRpcOk;
@@ -92,14 +99,14 @@ uint16_t VariableRead(uint32_t handle, uint16_t requestId, uint16_t ref,
 
 // The calibration checks: one byte of the item is read, and the confirm's
 // status tells whether the item exists.
-uint16_t CheckCall(uint32_t handle, uint16_t requestId, uint16_t ref, const std::array<uint8_t, 6>& request,
-                   int8_t* blockStatus) {
+uint16_t CheckCall(uint32_t handle, uint16_t requestId, const char* call, uint16_t ref,
+                   const std::array<uint8_t, 6>& request, int8_t* blockStatus) {
     if (!EBDSendToTarget(handle, requestId, request.data(), static_cast<uint16_t>(request.size())))
         return kRpcNotSent;
+    // ref, length, status, pad.
     std::array<uint8_t, 6> confirm{};
-    if (!rpc::Receive(handle, ConfirmOf(requestId), confirm.data(), static_cast<uint16_t>(confirm.size())))
-        return kRpcNoConfirm;
-    if (Get16(confirm.data(), 0) != ref) return kRpcBadReference;
+    const uint16_t error = rpc::ReceiveConfirm(handle, requestId, confirm, ref, {call, 5});
+    if (error != kRpcOk) return error;
     const uint16_t length = Get16(confirm.data(), 2);
     const uint8_t status = Get8(confirm.data(), 4);
     int8_t result = kBlockMissing;
@@ -135,7 +142,8 @@ uint16_t EBDRPCL1ALNvRamRead(uint32_t handle, uint32_t userId, uint16_t key, uin
     Put16(request.data(), 2, key);
     Put32(request.data(), 4, userId);
     Put16(request.data(), 8, dataSize);
-    return VariableRead(handle, kL1ALNvRamRead, ref, request, data, dataSize, bytesRead);
+    return VariableRead(handle, kL1ALNvRamRead, "EBDRPCL1ALNvRamRead", ref, request, data, dataSize,
+                        bytesRead);
 }
 
 uint16_t EBDRPCL1ALNvRamWrite(uint32_t handle, uint32_t userId, uint16_t key, const uint8_t* data,
@@ -146,7 +154,8 @@ uint16_t EBDRPCL1ALNvRamWrite(uint32_t handle, uint32_t userId, uint16_t key, co
     Put16(header.data(), 2, key);
     Put32(header.data(), 4, userId);
     Put16(header.data(), 8, dataSize);
-    return WriteCall(handle, kL1ALNvRamWrite, ref, header.data(), header.size(), data, dataSize);
+    return WriteCall(handle, kL1ALNvRamWrite, "EBDRPCL1ALNvRamWrite", ref, header.data(), header.size(), data,
+                     dataSize);
 }
 
 uint16_t EBDRPCL1ALNvRamDelete(uint32_t handle, uint32_t userId, uint16_t key) {
@@ -156,7 +165,7 @@ uint16_t EBDRPCL1ALNvRamDelete(uint32_t handle, uint32_t userId, uint16_t key) {
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, key);
     Put32(request.data(), 4, userId);
-    return StatusCall(handle, kL1ALNvRamDelete, ref, request);
+    return StatusCall(handle, kL1ALNvRamDelete, "EBDRPCL1ALNvRamDelete", ref, request);
 }
 
 uint16_t EBDRPCL1ALNvRamErase(uint32_t handle) {
@@ -164,7 +173,7 @@ uint16_t EBDRPCL1ALNvRamErase(uint32_t handle) {
     GetTargetVersion(handle);
     std::array<uint8_t, 2> request{};
     Put16(request.data(), 0, ref);
-    return StatusCall(handle, kL1ALNvRamErase, ref, request);
+    return StatusCall(handle, kL1ALNvRamErase, "EBDRPCL1ALNvRamErase", ref, request);
 }
 
 // ---- Calibration items ------------------------------------------------------
@@ -176,7 +185,7 @@ uint16_t EBDRPCL1ALNvRamCheckCal(uint32_t handle, uint8_t calibrationId, int8_t*
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, 1);
     Put8(request.data(), 4, calibrationId);
-    return CheckCall(handle, kL1ALNvRamReadCal, ref, request, blockStatus);
+    return CheckCall(handle, kL1ALNvRamReadCal, "EBDRPCL1ALNvRamCheckCal", ref, request, blockStatus);
 }
 
 uint16_t EBDRPCL1ALNvRamReadCal(uint32_t handle, uint8_t calibrationId, uint8_t* data, uint16_t dataSize,
@@ -192,7 +201,8 @@ uint16_t EBDRPCL1ALNvRamReadCal(uint32_t handle, uint8_t calibrationId, uint8_t*
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, dataSize);
     Put8(request.data(), 4, calibrationId);
-    return VariableRead(handle, kL1ALNvRamReadCal, ref, request, data, dataSize, bytesRead, confirmStatus);
+    return VariableRead(handle, kL1ALNvRamReadCal, "EBDRPCL1ALNvRamReadCal", ref, request, data, dataSize,
+                        bytesRead, confirmStatus);
 }
 
 uint16_t EBDRPCL1ALNvRamWriteCal(uint32_t handle, uint8_t calibrationId, const uint8_t* data,
@@ -202,7 +212,8 @@ uint16_t EBDRPCL1ALNvRamWriteCal(uint32_t handle, uint8_t calibrationId, const u
     Put16(header.data(), 0, ref);
     Put16(header.data(), 2, calibrationId);
     Put16(header.data(), 4, dataSize);
-    return WriteCall(handle, kL1ALNvRamWriteCal, ref, header.data(), header.size(), data, dataSize);
+    return WriteCall(handle, kL1ALNvRamWriteCal, "EBDRPCL1ALNvRamWriteCal", ref, header.data(), header.size(),
+                     data, dataSize);
 }
 
 uint16_t EBDRPCL1ALNvRamEraseCal(uint32_t handle) {
@@ -211,7 +222,7 @@ uint16_t EBDRPCL1ALNvRamEraseCal(uint32_t handle) {
     std::array<uint8_t, 2> request{};
     Put16(request.data(), 0, ref);
     // The module's confirm of this erase is taken whatever its reference.
-    return StatusCall(handle, kL1ALNvRamEraseCal, ref, request, false);
+    return StatusCall(handle, kL1ALNvRamEraseCal, "EBDRPCL1ALNvRamEraseCal", ref, request, false);
 }
 
 uint16_t EBDRPCSaveAllOther(uint32_t handle, uint16_t lastCalItem) {
@@ -220,7 +231,7 @@ uint16_t EBDRPCSaveAllOther(uint32_t handle, uint16_t lastCalItem) {
     std::array<uint8_t, 4> request{};
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, lastCalItem);
-    return StatusCall(handle, kSaveAllOther, ref, request);
+    return StatusCall(handle, kSaveAllOther, "EBDRPCSaveAllOther", ref, request);
 }
 
 uint16_t EBDRPCRestoreAllOther(uint32_t handle, uint16_t lastCalItem) {
@@ -229,7 +240,7 @@ uint16_t EBDRPCRestoreAllOther(uint32_t handle, uint16_t lastCalItem) {
     std::array<uint8_t, 4> request{};
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, lastCalItem);
-    return StatusCall(handle, kRestoreAllOther, ref, request);
+    return StatusCall(handle, kRestoreAllOther, "EBDRPCRestoreAllOther", ref, request);
 }
 
 uint16_t EBDRPCYKNvRamCheckCal(uint32_t handle, uint16_t calibrationId, int8_t* blockStatus) {
@@ -239,7 +250,7 @@ uint16_t EBDRPCYKNvRamCheckCal(uint32_t handle, uint16_t calibrationId, int8_t* 
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, 1);
     Put16(request.data(), 4, calibrationId);
-    return CheckCall(handle, kYKNvRamReadCal, ref, request, blockStatus);
+    return CheckCall(handle, kYKNvRamReadCal, "EBDRPCYKNvRamCheckCal", ref, request, blockStatus);
 }
 
 uint16_t EBDRPCYKNvRamReadCal(uint32_t handle, uint16_t calibrationId, uint8_t* data, uint16_t dataSize,
@@ -250,7 +261,8 @@ uint16_t EBDRPCYKNvRamReadCal(uint32_t handle, uint16_t calibrationId, uint8_t* 
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, dataSize);
     Put16(request.data(), 4, calibrationId);
-    return VariableRead(handle, kYKNvRamReadCal, ref, request, data, dataSize, bytesRead);
+    return VariableRead(handle, kYKNvRamReadCal, "EBDRPCYKNvRamReadCal", ref, request, data, dataSize,
+                        bytesRead);
 }
 
 uint16_t EBDRPCYKNvRamWriteCal(uint32_t handle, uint16_t calibrationId, const uint8_t* data,
@@ -261,7 +273,8 @@ uint16_t EBDRPCYKNvRamWriteCal(uint32_t handle, uint16_t calibrationId, const ui
     Put16(header.data(), 2, calibrationId);
     Put16(header.data(), 4, dataSize);
     // The module writes calibration items of either id width through one request.
-    return WriteCall(handle, kL1ALNvRamWriteCal, ref, header.data(), header.size(), data, dataSize);
+    return WriteCall(handle, kL1ALNvRamWriteCal, "EBDRPCYKNvRamWriteCal", ref, header.data(), header.size(),
+                     data, dataSize);
 }
 
 // ---- Band-mode change -----------------------------------------------------------
@@ -307,7 +320,12 @@ uint16_t EBDRPCVaneBandModeChange(uint32_t handle, uint8_t bandMode) {
             }
             // Confirm: read result (not 0 when the read succeeded), band mode, pad.
             std::array<uint8_t, 4> answer{};
-            if (rpc::Receive(handle, ConfirmOf(kVaneMmReadBandMode), answer.data(), answer.size())) {
+            uint16_t received = 0;
+            if (rpc::Receive(handle, ConfirmOf(kVaneMmReadBandMode), answer.data(), answer.size(), 1,
+                             &received)) {
+                // A cut answer would read as a mode the module never reported.
+                if (rpc::CheckLength(handle, {"EBDRPCVaneBandModeChange", 3}, received) != kRpcOk)
+                    return kRpcStatusFailed;
                 readResult = Get16(answer.data(), 0);
                 current = Get8(answer.data(), 2);
             } else {

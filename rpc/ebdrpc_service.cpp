@@ -3,6 +3,7 @@
 // baseband registers, precharge and the gain-code table.
 #include "rpc/ebdrpc_service.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -31,7 +32,7 @@ uint16_t EBDRPCCalDevGsmSetAfcDac(uint32_t handle, uint16_t value) {
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, value);
     std::array<uint8_t, 2> confirm{};
-    return rpc::Exchange(handle, kCalDevGsmSetAfcDac, request, confirm);
+    return rpc::Exchange(handle, kCalDevGsmSetAfcDac, request, confirm, {"EBDRPCCalDevGsmSetAfcDac", 2});
 }
 
 uint16_t EBDRPCCalDevGsmFreqOffsetMeas(uint32_t handle, uint16_t arfcn, uint16_t value,
@@ -41,8 +42,10 @@ uint16_t EBDRPCCalDevGsmFreqOffsetMeas(uint32_t handle, uint16_t arfcn, uint16_t
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, arfcn);
     Put16(request.data(), 4, value);
+    // ref, frequency offset, burst status, pad.
     std::array<uint8_t, 6> confirm{};
-    const uint16_t error = rpc::Exchange(handle, kCalDevGsmFreqOffsetMeas, request, confirm);
+    const uint16_t error = rpc::Exchange(handle, kCalDevGsmFreqOffsetMeas, request, confirm,
+                                         {"EBDRPCCalDevGsmFreqOffsetMeas", 5});
     if (error != kRpcOk) return error;
     if (frequencyOffset != nullptr) *frequencyOffset = static_cast<int16_t>(Get16(confirm.data(), 2));
     if (freqBurstStatus != nullptr) *freqBurstStatus = Get8(confirm.data(), 4);
@@ -58,8 +61,10 @@ uint16_t EBDRPCCalDevGsmGainProgram(uint32_t handle, uint8_t band, uint16_t valu
     Put8(request.data(), 4, gainIndex);
     Put8(request.data(), 5, band);
     Put8(request.data(), 6, operation);
+    // ref, status, value.
     std::array<uint8_t, 6> confirm{};
-    const uint16_t error = rpc::Exchange(handle, kCalDevGsmGainProgram, request, confirm);
+    const uint16_t error =
+        rpc::Exchange(handle, kCalDevGsmGainProgram, request, confirm, {"EBDRPCCalDevGsmGainProgram", 6});
     if (error != kRpcOk) return error;
     if (Get16(confirm.data(), 2) != 0) return kRpcStatusFailed;
     if (result != nullptr) *result = Get16(confirm.data(), 4);
@@ -84,8 +89,10 @@ uint16_t EBDRPCCalDevGsmRssi(uint32_t handle, uint16_t channel, uint16_t gain, u
         if (foreign > 0)
             Trace(handle, "(RPC ) EBDRPCCalDevGsmRssi: invalid reference received, try again...");
         confirm.fill(0);
-        const uint16_t error = rpc::ReceiveConfirm(handle, kCalDevGsmRssi, confirm, ref);
-        if (error == kRpcNoConfirm) return error;
+        // ref, channel, RSSI. A confirm of ours that is cut ends the call.
+        const uint16_t error =
+            rpc::ReceiveConfirm(handle, kCalDevGsmRssi, confirm, ref, {"EBDRPCCalDevGsmRssi", 6});
+        if (error == kRpcNoConfirm || error == kRpcStatusFailed) return error;
         matched = error == kRpcOk;
     }
     if (!matched) return kRpcBadReference;
@@ -100,7 +107,8 @@ uint16_t EBDRPCCalDevGsmDcOffset(uint32_t handle, uint8_t measure, uint16_t* off
     Put16(request.data(), 0, ref);
     Put8(request.data(), 2, measure);
     std::array<uint8_t, 10> confirm{};
-    const uint16_t error = rpc::Exchange(handle, kCalDevGsmDcOffset, request, confirm);
+    const uint16_t error =
+        rpc::Exchange(handle, kCalDevGsmDcOffset, request, confirm, {"EBDRPCCalDevGsmDcOffset", 10});
     if (error != kRpcOk) return error;
     if (offsets != nullptr)
         for (size_t k = 0; k < 4; ++k) offsets[k] = Get16(confirm.data(), 2 + 2 * k);
@@ -113,7 +121,7 @@ uint16_t EBDRPCCalDevGsmSetBandMode(uint32_t handle, uint8_t bandMode) {
     Put16(request.data(), 0, ref);
     Put8(request.data(), 2, bandMode);
     std::array<uint8_t, 2> confirm{};
-    return rpc::Exchange(handle, kCalDevGsmSetBandMode, request, confirm);
+    return rpc::Exchange(handle, kCalDevGsmSetBandMode, request, confirm, {"EBDRPCCalDevGsmSetBandMode", 2});
 }
 
 uint16_t EBDRPCCalDevGsmRxControl(uint32_t handle, uint8_t control, uint32_t parameter, uint8_t index) {
@@ -124,7 +132,7 @@ uint16_t EBDRPCCalDevGsmRxControl(uint32_t handle, uint8_t control, uint32_t par
     Put8(request.data(), 3, control);
     Put32(request.data(), 4, parameter);
     std::array<uint8_t, 2> confirm{};
-    return rpc::Exchange(handle, kCalDevGsmRxControl, request, confirm);
+    return rpc::Exchange(handle, kCalDevGsmRxControl, request, confirm, {"EBDRPCCalDevGsmRxControl", 2});
 }
 
 uint16_t EBDRPCCalDevGsmLoopBack(uint32_t handle, uint8_t mode, uint16_t bch, uint16_t tch, uint8_t timeSlot,
@@ -138,8 +146,10 @@ uint16_t EBDRPCCalDevGsmLoopBack(uint32_t handle, uint8_t mode, uint16_t bch, ui
     Put8(request.data(), 8, timeSlot);
     Put8(request.data(), 9, tsc);
     Put8(request.data(), 10, powerLevel);
+    // ref, status, pad.
     std::array<uint8_t, 4> confirm{};
-    const uint16_t error = rpc::Exchange(handle, kCalDevGsmLoopBack, request, confirm);
+    const uint16_t error =
+        rpc::Exchange(handle, kCalDevGsmLoopBack, request, confirm, {"EBDRPCCalDevGsmLoopBack", 3});
     if (error != kRpcOk) return error;
     return Get8(confirm.data(), 2) == kLoopBackSuccess ? kRpcOk : kRpcStatusFailed;
 }
@@ -149,8 +159,10 @@ uint16_t EBDRPCCalDevGsmLoopBackData(uint32_t handle, int16_t* timingOffsetQbits
     const uint16_t ref = EBDNextReference();
     std::array<uint8_t, 2> request{};
     Put16(request.data(), 0, ref);
+    // ref, five values, status, pad.
     std::array<uint8_t, 14> confirm{};
-    const uint16_t error = rpc::Exchange(handle, kCalDevGsmLoopBackData, request, confirm);
+    const uint16_t error =
+        rpc::Exchange(handle, kCalDevGsmLoopBackData, request, confirm, {"EBDRPCCalDevGsmLoopBackData", 13});
     if (error != kRpcOk) return error;
     if (Get8(confirm.data(), 12) != kLoopBackSuccess) return kRpcStatusFailed;
     if (timingOffsetQbits != nullptr) *timingOffsetQbits = static_cast<int16_t>(Get16(confirm.data(), 2));
@@ -171,8 +183,10 @@ uint16_t EBDRPCCalDevGsmConstTx(uint32_t handle, uint8_t mode, uint16_t channel,
     Put32(request.data(), 4, aMLoopOffset);
     Put16(request.data(), 20, constTxValue);
     Put8(request.data(), 22, mode);
+    // ref, status, pad.
     std::array<uint8_t, 4> confirm{};
-    const uint16_t error = rpc::Exchange(handle, kCalDevGsmConstTx, request, confirm);
+    const uint16_t error =
+        rpc::Exchange(handle, kCalDevGsmConstTx, request, confirm, {"EBDRPCCalDevGsmConstTx", 3});
     if (error != kRpcOk) return error;
     return Get8(confirm.data(), 2) == 0 ? kRpcOk : kRpcStatusFailed;
 }
@@ -189,7 +203,9 @@ uint16_t EBDRPCCalDevGsmBBCRegister(uint32_t handle, uint16_t readWriteMask, con
         Put16(request.data(), 4 + 2 * kBbcEntries + 2 * k, values[k]);
     }
     std::array<uint8_t, 2 + 2 * kBbcEntries> confirm{};
-    const uint16_t error = rpc::Exchange(handle, kCalDevGsmBBCRegister, request, confirm);
+    const uint16_t error =
+        rpc::Exchange(handle, kCalDevGsmBBCRegister, request, confirm,
+                      {"EBDRPCCalDevGsmBBCRegister", static_cast<uint16_t>(confirm.size())});
     if (error != kRpcOk) return error;
     if (retValues != nullptr)
         for (size_t k = 0; k < kBbcEntries; ++k) retValues[k] = Get16(confirm.data(), 2 + 2 * k);
@@ -202,7 +218,7 @@ uint16_t EBDRPCSetPrechargeValue(uint32_t handle, uint16_t value) {
     Put16(request.data(), 0, ref);
     Put16(request.data(), 2, value);
     std::array<uint8_t, 2> confirm{};
-    return rpc::Exchange(handle, kSetPrechargeValue, request, confirm);
+    return rpc::Exchange(handle, kSetPrechargeValue, request, confirm, {"EBDRPCSetPrechargeValue", 2});
 }
 
 uint16_t EBDRPCGetGainCodeTable(uint32_t handle, uint8_t band, uint8_t gainIndex, uint16_t* gainCodes,
@@ -215,20 +231,27 @@ uint16_t EBDRPCGetGainCodeTable(uint32_t handle, uint8_t band, uint8_t gainIndex
     Put8(request.data(), 5, gainIndex);
     const uint16_t sent = rpc::SendRequest(handle, kGetGainCodeTable, request);
     if (sent != kRpcOk) return sent;
-    // Room for maxCount codes behind the header; the area is zeroed, so codes a
-    // short confirm leaves out read as 0.
+    // Room for maxCount codes behind the header: ref, status, count, codes.
     const size_t confirmSize = 2 * static_cast<size_t>(maxCount) + 8;
     rpc::Area confirm(confirmSize);
     if (confirm.get() == nullptr) return kRpcNoMemory;
     const auto readSize = static_cast<uint16_t>(confirmSize > 0xFFFF ? 0xFFFF : confirmSize);
+    constexpr uint16_t kCodesOffset = 6;
+    uint16_t received = 0;
     const uint16_t error =
-        rpc::ReceiveConfirm(handle, kGetGainCodeTable, std::span<uint8_t>(confirm.get(), readSize), ref);
+        rpc::ReceiveConfirm(handle, kGetGainCodeTable, std::span<uint8_t>(confirm.get(), readSize), ref,
+                            {"EBDRPCGetGainCodeTable", kCodesOffset}, 1, &received);
     if (error != kRpcOk) return error;
     if (Get16(confirm.get(), 2) != kGainCodeTableSuccess) return kRpcStatusFailed;
     uint16_t delivered = Get16(confirm.get(), 4);
     if (delivered > maxCount) delivered = maxCount;
+    // The codes handed out must all be there.
+    const size_t codesEnd = kCodesOffset + 2 * static_cast<size_t>(delivered);
+    const auto needed = static_cast<uint16_t>(std::min<size_t>(codesEnd, 0xFFFF));
+    if (rpc::CheckLength(handle, {"EBDRPCGetGainCodeTable", needed}, received) != kRpcOk)
+        return kRpcStatusFailed;
     if (gainCodes != nullptr)
-        for (size_t k = 0; k < delivered; ++k) gainCodes[k] = Get16(confirm.get(), 6 + 2 * k);
+        for (size_t k = 0; k < delivered; ++k) gainCodes[k] = Get16(confirm.get(), kCodesOffset + 2 * k);
     if (count != nullptr) *count = delivered;
     return kRpcOk;
 }

@@ -20,6 +20,14 @@ constexpr size_t kMaxEventsPerAdvance = 1'000'000;
 constexpr size_t kMaxOutgoing = 4096;
 constexpr std::array<uint8_t, 2> kNoCommunication{0x7D, 0x77};
 constexpr uint8_t kForeignReferenceMask = 0x5A;
+// Bytes an endless babble puts on the line at a time.
+constexpr size_t kBabbleChunk = 64;
+// Stray bytes run through the printable characters: none starts a frame or
+// acknowledges one, and no two in a row read as the "no communication" answer.
+constexpr uint8_t kFirstStray = 0x20;
+constexpr uint8_t kLastStray = 0x7E;
+// The message of its own a module that misbehaves from NOMI entry on sends.
+constexpr uint16_t kOwnMessageId = 0x0206;
 
 }  // namespace
 
@@ -58,6 +66,20 @@ void ModuleDouble::withholdConfirm(uint16_t requestId, int times) {
     withheldConfirms_.push_back({requestId, times});
 }
 
+void ModuleDouble::cutConfirm(uint16_t requestId, size_t bytes, int times) {
+    cutConfirms_.push_back({requestId, times, bytes});
+}
+
+void ModuleDouble::startEndless(Endless kind, uint16_t requestId) {
+    stopEndless();
+    endless_ = kind;
+    endlessTrigger_ = requestId;
+    if (requestId == kOnNomiEntry && state_ == State::Nomi) {
+        runEndless({kOwnMessageId, {0x41, 0x42, 0x43, 0x44}, 0}, now_);
+        fireDueEvents();
+    }
+}
+
 void ModuleDouble::repeatSegment(size_t index) {
     repeatedSegment_ = index;
 }
@@ -79,6 +101,9 @@ void ModuleDouble::clearFaults() {
     foreignReferences_.clear();
     repeatedConfirms_.clear();
     withheldConfirms_.clear();
+    cutConfirms_.clear();
+    stopEndless();
+    endless_ = Endless::None;
     repeatedSegment_.reset();
     injections_.clear();
     strayBeforeConfirm_.clear();
@@ -89,9 +114,10 @@ std::vector<uint8_t> ModuleDouble::exitReport(std::string_view text) {
     return std::vector<uint8_t>(report.begin(), report.end());
 }
 
-bool ModuleDouble::takeFault(std::vector<CountedFault>& faults, uint16_t requestId) {
+bool ModuleDouble::takeFault(std::vector<CountedFault>& faults, uint16_t requestId, size_t* bytes) {
     for (auto it = faults.begin(); it != faults.end(); ++it) {
         if (it->requestId != kAnyRequest && it->requestId != requestId) continue;
+        if (bytes != nullptr) *bytes = it->bytes;
         if (it->remaining > 0 && --it->remaining == 0) faults.erase(it);
         return true;
     }
@@ -179,8 +205,13 @@ uint64_t ModuleDouble::outgoingDue() const {
     return outgoing_.front().notBeforeNs;
 }
 
+uint64_t ModuleDouble::babbleDue() const {
+    return babbling() ? std::max(txFreeNs_, now_) : kNever;
+}
+
 uint64_t ModuleDouble::nextEventNs() const {
-    uint64_t next = std::min({ignitionNs_, stateTimerNs_, frameDeadline(), ackDeadline(), outgoingDue()});
+    uint64_t next =
+        std::min({ignitionNs_, stateTimerNs_, frameDeadline(), ackDeadline(), outgoingDue(), babbleDue()});
     if (!injections_.empty()) next = std::min(next, injections_.begin()->first);
     return next;
 }
@@ -218,6 +249,8 @@ void ModuleDouble::fireDueEvents() {
                     state_ = State::Nomi;
                     reader_.reset();
                     assembler_.reset();
+                    if (endless_ != Endless::None && !endlessRunning_ && endlessTrigger_ == kOnNomiEntry)
+                        runEndless({kOwnMessageId, {0x41, 0x42, 0x43, 0x44}, 0}, now_);
                 }
                 break;
             case State::SwitchingOff:
@@ -238,13 +271,16 @@ void ModuleDouble::fireDueEvents() {
         emit(injections_.begin()->second, now_, 0);
         injections_.erase(injections_.begin());
     }
+    if (babbleDue() <= now_) babble();
     pumpOutgoing();
 }
 
 // ---- Incoming bytes by state ----------------------------------------------
 
 bool ModuleDouble::deaf() const {
-    return settings_.silence == Silence::All || (settings_.silence == Silence::Nomi && state_ == State::Nomi);
+    return settings_.silence == Silence::All ||
+           (settings_.silence == Silence::Nomi && state_ == State::Nomi) || now_ >= settings_.silentFromNs ||
+           babbling() || silentForEver();
 }
 
 bool ModuleDouble::canSendFrames() const {
@@ -324,10 +360,16 @@ void ModuleDouble::takeHostFrame(std::span<const uint8_t> payload, uint64_t atNs
         return;
     }
     record(hostFrames_, {copy, FrameVerdict::Acked, atNs});
-    answer(std::array<uint8_t, 1>{kAck}, atNs);
-    if (assembler_.take(copy) != RequestAssembler::Result::Complete) return;
+    if (assembler_.take(copy) != RequestAssembler::Result::Complete) {
+        answer(std::array<uint8_t, 1>{kAck}, atNs);
+        return;
+    }
     Request request{assembler_.commandId(), assembler_.lengthField(), assembler_.data(), atNs};
     record(requests_, request);
+    // The observer may make the module fall silent before it acknowledges.
+    if (onRequest) onRequest(request);
+    answer(std::array<uint8_t, 1>{kAck}, atNs);
+    if (deaf()) return;
     dispatch(request);
 }
 
@@ -336,6 +378,7 @@ void ModuleDouble::takeHostFrame(std::span<const uint8_t> payload, uint64_t atNs
 void ModuleDouble::dispatch(const Request& request) {
     Firmware::Outcome outcome = firmware_.handle(request);
     if (outcome.switchOff && !settings_.neverSwitchOff) {
+        stopEndless();
         // Quiet at once, off a little later.
         state_ = State::SwitchingOff;
         stateTimerNs_ = request.atNs + settings_.switchOffDelayNs;
@@ -343,7 +386,20 @@ void ModuleDouble::dispatch(const Request& request) {
         return;
     }
     if (outcome.messages.empty()) return;
+    // A module stuck in an endless misbehaviour sends no further confirm.
+    if (endlessRunning_) return;
+    if (endless_ != Endless::None &&
+        (endlessTrigger_ == kAnyRequest || endlessTrigger_ == request.commandId)) {
+        const Message& first = outcome.messages.front();
+        runEndless(first, request.atNs + first.delayNs);
+        return;
+    }
     if (takeFault(withheldConfirms_, request.commandId)) return;
+    size_t cutTo = 0;
+    if (takeFault(cutConfirms_, request.commandId, &cutTo)) {
+        for (Message& message : outcome.messages)
+            if (message.data.size() > cutTo) message.data.resize(cutTo);
+    }
     const bool foreign = takeFault(foreignReferences_, request.commandId);
     const bool repeat = takeFault(repeatedConfirms_, request.commandId);
     for (Message& message : outcome.messages) {
@@ -375,6 +431,7 @@ void ModuleDouble::queueMessage(uint16_t commandId, std::vector<uint8_t> data, u
 }
 
 void ModuleDouble::pumpOutgoing() {
+    refillEndlessFrames();
     while (outgoingDue() <= now_) {
         Outgoing next = std::move(outgoing_.front());
         outgoing_.pop_front();
@@ -407,11 +464,84 @@ void ModuleDouble::ownFrameRefused() {
     pumpOutgoing();
 }
 
+// ---- Endless misbehaviours -----------------------------------------------------------
+
+bool ModuleDouble::silentForEver() const {
+    return endlessRunning_ && state_ == State::Nomi && endless_ == Endless::Silent;
+}
+
+bool ModuleDouble::babbling() const {
+    return endlessRunning_ && state_ == State::Nomi &&
+           (endless_ == Endless::StxFlood || endless_ == Endless::StrayBytes);
+}
+
+void ModuleDouble::babble() {
+    std::array<uint8_t, kBabbleChunk> chunk{};
+    for (uint8_t& byte : chunk) {
+        if (endless_ == Endless::StxFlood) {
+            byte = kStx;
+            continue;
+        }
+        byte = static_cast<uint8_t>(kFirstStray + strayNext_);
+        strayNext_ = static_cast<uint8_t>((strayNext_ + 1) % (kLastStray - kFirstStray + 1));
+    }
+    emit(chunk, now_, 0);
+}
+
+// `message` (a confirm, or a message of its own) is where the frame kinds take
+// their frames from; they go out from `notBeforeNs` on.
+void ModuleDouble::runEndless(const Message& message, uint64_t notBeforeNs) {
+    endlessRunning_ = true;
+    endlessFrames_.clear();
+    switch (endless_) {
+        case Endless::None:
+            endlessRunning_ = false;
+            return;
+        case Endless::Silent:
+        case Endless::StxFlood:
+        case Endless::StrayBytes:
+            return;
+        case Endless::BadCheckFrame: {
+            std::vector<uint8_t> frame = encodeFrame(splitMessage(message.commandId, message.data).front());
+            frame[frame.size() - 2] ^= 0xFF;
+            endlessFrames_.push_back(std::move(frame));
+            break;
+        }
+        case Endless::SameSegment: {
+            // Cut so that there are at least two segments, the first never the last.
+            const size_t half = std::max<size_t>(1, message.data.size() / 2);
+            const size_t split = message.data.size() > 1 ? half : 0;
+            std::vector<std::vector<uint8_t>> segments = splitMessage(message.commandId, message.data, split);
+            if (segments.size() < 2) segments.front()[1] = 0;
+            endlessFrames_.push_back(encodeFrame(segments.front()));
+            break;
+        }
+        case Endless::SameConfirm:
+            for (const auto& segment : splitMessage(message.commandId, message.data, settings_.splitSize))
+                endlessFrames_.push_back(encodeFrame(segment));
+            break;
+    }
+    for (const auto& frame : endlessFrames_) outgoing_.push_back({frame, true, notBeforeNs});
+    record(messages_, {message.commandId, message.data, now_});
+    pumpOutgoing();
+}
+
+void ModuleDouble::refillEndlessFrames() {
+    if (!endlessRunning_ || endlessFrames_.empty() || !outgoing_.empty() || awaitingAck_) return;
+    for (const auto& frame : endlessFrames_) outgoing_.push_back({frame, true, now_});
+}
+
+void ModuleDouble::stopEndless() {
+    endlessRunning_ = false;
+    endlessFrames_.clear();
+}
+
 // ---- Power ----------------------------------------------------------------------
 
 // The module's delays count from the raise of DTR, not from the end of the hold.
 void ModuleDouble::powerOn(uint64_t raisedNs) {
     ++powerOns_;
+    stopEndless();
     resetLink();
     at_.reset();
     bootloader_.reset();
@@ -431,6 +561,7 @@ void ModuleDouble::startFirmware(uint64_t fromNs) {
 }
 
 void ModuleDouble::powerOff(uint64_t atNs) {
+    stopEndless();
     state_ = State::Off;
     stateTimerNs_ = kNever;
     nomiSwitchPending_ = false;

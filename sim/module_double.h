@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -68,6 +69,8 @@ public:
         bool neverSwitchOff = false;
         size_t splitSize = 0;  // data bytes per confirm segment; 0: as many as fit
         Silence silence = Silence::None;
+        // From this time on it takes nothing in and sends nothing, whatever its state.
+        uint64_t silentFromNs = UINT64_MAX;
         // Switched off, it answers every write with 7D 77, as a line without a
         // module may do.
         bool noCommunicationAnswer = false;
@@ -76,8 +79,22 @@ public:
 
     // Matches the confirms of every request in the faults below.
     static constexpr uint16_t kAnyRequest = 0;
+    // Starts an endless misbehaviour as soon as the module speaks NOMI.
+    static constexpr uint16_t kOnNomiEntry = 0xFFFF;
     // A fault count that never runs out.
     static constexpr int kAlways = -1;
+
+    // Misbehaviours that, once started, last until the module is switched off
+    // or powered on again.
+    enum class Endless {
+        None,
+        StxFlood,       // nothing but STX bytes, back to back; takes nothing in
+        StrayBytes,     // bytes that start no frame and acknowledge nothing, back to back; takes nothing in
+        BadCheckFrame,  // the confirm's first frame with a wrong check byte, sent again and again
+        SameSegment,    // the first of several segments of the confirm, sent again each time it is taken
+        SameConfirm,    // the whole confirm, sent again each time it is taken
+        Silent,         // nothing at all, in and out, without switching off
+    };
 
     struct TimedByte {
         uint8_t value = 0;
@@ -123,8 +140,21 @@ public:
     void foreignReference(uint16_t requestId = kAnyRequest, int times = 1);
     void repeatConfirm(uint16_t requestId = kAnyRequest, int times = 1);
     void withholdConfirm(uint16_t requestId = kAnyRequest, int times = 1);
+    // The confirms of matching requests carry only their first `bytes` bytes.
+    void cutConfirm(uint16_t requestId, size_t bytes, int times = 1);
     // The next message sends its segment `index` (0 = first) twice.
     void repeatSegment(size_t index);
+    // Starts `kind` in place of the confirm of the next matching request (or,
+    // with kOnNomiEntry, as soon as the module is in NOMI mode, with a message
+    // of its own in place of a confirm). The frame kinds keep acknowledging the
+    // host's frames and taking its requests, but send no other confirm.
+    void startEndless(Endless kind, uint16_t requestId = kAnyRequest);
+    Endless endless() const { return endless_; }
+    // Called with every complete request of the host before the module
+    // acknowledges it, so that a test can change the module (or the port) at a
+    // chosen request.
+    std::function<void(const Request&)> onRequest;
+    bool endlessRunning() const { return endlessRunning_; }
     // Bytes that go out at `atNs` (or as soon as the line is free), whatever the state.
     void inject(uint64_t atNs, std::vector<uint8_t> bytes);
     // Bytes that go out just before the next confirm.
@@ -159,6 +189,7 @@ private:
     struct CountedFault {
         uint16_t requestId = kAnyRequest;
         int remaining = 0;
+        size_t bytes = 0;  // for cut confirms
     };
     struct Outgoing {
         std::vector<uint8_t> bytes;
@@ -193,7 +224,15 @@ private:
     void emit(std::span<const uint8_t> bytes, uint64_t triggerNs);
     void emit(std::span<const uint8_t> bytes, uint64_t triggerNs, uint64_t latencyNs);
     uint64_t byteNs() const;
-    static bool takeFault(std::vector<CountedFault>& faults, uint16_t requestId);
+    static bool takeFault(std::vector<CountedFault>& faults, uint16_t requestId, size_t* bytes = nullptr);
+    // Endless misbehaviours.
+    bool babbling() const;
+    bool silentForEver() const;
+    uint64_t babbleDue() const;
+    void babble();
+    void runEndless(const Message& message, uint64_t notBeforeNs);
+    void refillEndlessFrames();
+    void stopEndless();
 
     template <typename T>
     void record(std::vector<T>& recorder, T entry) {
@@ -235,6 +274,13 @@ private:
     std::vector<CountedFault> foreignReferences_;
     std::vector<CountedFault> repeatedConfirms_;
     std::vector<CountedFault> withheldConfirms_;
+    std::vector<CountedFault> cutConfirms_;
+    Endless endless_ = Endless::None;
+    uint16_t endlessTrigger_ = kAnyRequest;
+    bool endlessRunning_ = false;
+    // Frames sent again whenever the queue of own frames runs empty.
+    std::vector<std::vector<uint8_t>> endlessFrames_;
+    uint8_t strayNext_ = 0;
     std::optional<size_t> repeatedSegment_;
     std::multimap<uint64_t, std::vector<uint8_t>> injections_;
     std::vector<uint8_t> strayBeforeConfirm_;

@@ -13,6 +13,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/module_double.h"
@@ -45,6 +46,9 @@ struct Options {
     int foreignReferences = 0;
     int withheldConfirms = 0;
     std::vector<uint8_t> stray;
+    std::vector<std::pair<uint16_t, size_t>> cuts;  // request id, bytes kept
+    ModuleDouble::Endless endless = ModuleDouble::Endless::None;
+    uint16_t endlessFrom = ModuleDouble::kAnyRequest;
     bool ignoreNomiSwitch = false;
     std::optional<uint64_t> powerOnAfterMs;
     bool help = false;
@@ -68,6 +72,12 @@ const char* const kUsage =
     "  --foreign-reference N      answer the next N requests with a foreign reference\n"
     "  --withhold-confirm N       leave the next N requests without confirm\n"
     "  --stray HEX                send these bytes (hex, e.g. 00ff7e) before the next confirm\n"
+    "  --cut-confirm ID:N         send only the first N bytes of the next confirm of request ID\n"
+    "                             (may be given again for other requests)\n"
+    "  --endless KIND[:FROM]      misbehave for ever from the confirm of request FROM on (default: the\n"
+    "                             next request; 'nomi': as soon as the module is in NOMI mode). KIND is\n"
+    "                             stx-flood, stray-bytes, bad-check, same-segment, same-confirm, or\n"
+    "                             silent (answer nothing from then on, without switching off)\n"
     "  --power-on-after MS        switch on again MS milliseconds after switching off\n"
     "                             (a pseudo-terminal has no DTR to do it)\n"
     "  --help                     show this text\n"
@@ -175,6 +185,47 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::string& 
                     error = "--stray wants bytes in hex, not '" + *text + "'";
                 }
             }
+        } else if (name == "--cut-confirm") {
+            if (const auto text = need()) {
+                const size_t colon = text->find(':');
+                const auto id =
+                    colon == std::string::npos ? std::nullopt : Number(text->substr(0, colon), 65535);
+                const auto bytes =
+                    colon == std::string::npos ? std::nullopt : Number(text->substr(colon + 1), 1500);
+                if (!id || !bytes) {
+                    error = "--cut-confirm wants REQUEST:BYTES (e.g. 107:2), not '" + *text + "'";
+                } else {
+                    options.cuts.emplace_back(static_cast<uint16_t>(*id), *bytes);
+                }
+            }
+        } else if (name == "--endless") {
+            if (const auto text = need()) {
+                const size_t colon = text->find(':');
+                const std::string kind = text->substr(0, colon);
+                const std::string from = colon == std::string::npos ? "" : text->substr(colon + 1);
+                const std::pair<const char*, ModuleDouble::Endless> kinds[] = {
+                    {"stx-flood", ModuleDouble::Endless::StxFlood},
+                    {"stray-bytes", ModuleDouble::Endless::StrayBytes},
+                    {"bad-check", ModuleDouble::Endless::BadCheckFrame},
+                    {"same-segment", ModuleDouble::Endless::SameSegment},
+                    {"same-confirm", ModuleDouble::Endless::SameConfirm},
+                    {"silent", ModuleDouble::Endless::Silent}};
+                for (const auto& [word, kindValue] : kinds)
+                    if (kind == word) options.endless = kindValue;
+                std::optional<unsigned long> request;
+                if (from == "nomi") {
+                    request = ModuleDouble::kOnNomiEntry;
+                } else if (from.empty()) {
+                    request = ModuleDouble::kAnyRequest;
+                } else {
+                    request = Number(from, 65534);
+                }
+                if (options.endless == ModuleDouble::Endless::None || !request) {
+                    error = "--endless wants KIND[:REQUEST|nomi], not '" + *text + "'";
+                } else {
+                    options.endlessFrom = static_cast<uint16_t>(*request);
+                }
+            }
         } else if (name == "--power-on-after") {
             if (const auto n = number(0, 3'600'000)) options.powerOnAfterMs = *n;
         } else if (name == "--help" || name == "-h") {
@@ -254,6 +305,9 @@ int Serve(const Options& options) {
     if (options.withheldConfirms > 0)
         module.withholdConfirm(ModuleDouble::kAnyRequest, options.withheldConfirms);
     if (!options.stray.empty()) module.injectBeforeNextConfirm(options.stray);
+    for (const auto& [request, bytes] : options.cuts) module.cutConfirm(request, bytes);
+    if (options.endless != ModuleDouble::Endless::None)
+        module.startEndless(options.endless, options.endlessFrom);
 
     std::string error;
     const auto host = ebd::sim::PtyHost::Open(module, &error);

@@ -8,9 +8,11 @@
 #include <termios.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "app/cli_options.h"
 #include "app/port_diagnosis.h"
@@ -72,6 +74,52 @@ TEST(CommandLine, EachFailureHasItsTextAndStatus) {
     run = Tool({});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "No COM Port selected\n");
+}
+
+TEST(CommandLine, ARefusalWhoseConfirmIsCutToItsReferenceIsNoSuccess) {
+    // The result byte never arrives: the tool cannot tell the autostart is off.
+    ModuleSimProcess module(kSim, {"--refuse-autostart", "3", "--cut-confirm", "107:2"});
+    ASSERT_FALSE(module.device().empty());
+    const ToolRun run = Tool({"--port", "1", "--device", module.device(), "--verbose"});
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_EQ(run.out, "Cannot switchoff autostart\n");
+    EXPECT_TRUE(Contains(run.err, "(RPC ) EBDRPCSwitchJavaAutoStart: confirm has 2 bytes, 3 needed\n"))
+        << run.err;
+}
+
+// Runs the tool once against a module-sim started with `options`; the run and
+// its wall-clock time.
+std::pair<ToolRun, std::chrono::milliseconds> TimedRun(const std::vector<std::string>& options) {
+    ModuleSimProcess module(kSim, options);
+    if (module.device().empty()) return {ToolRun{}, std::chrono::milliseconds(0)};
+    const auto start = std::chrono::steady_clock::now();
+    ToolRun run = Tool({"--port", "1", "--device", module.device()});
+    const auto took = std::chrono::steady_clock::now() - start;
+    return {run, std::chrono::duration_cast<std::chrono::milliseconds>(took)};
+}
+
+TEST(CommandLine, MisbehavingModulesEndTheToolWithinTwiceTheSilentTimePlusTwoSeconds) {
+    // Each misbehaviour against a module that falls silent at the same point.
+    const struct {
+        std::vector<std::string> misbehaving;
+        std::vector<std::string> silent;
+        int status;
+        const char* text;
+    } cases[] = {
+        {{"--endless", "stx-flood:nomi"}, {"--silent-in-nomi"}, 2, "Cannot connect to Module\n"},
+        {{"--endless", "bad-check:1"}, {"--endless", "silent:1"}, 2, "Cannot connect to Module\n"},
+        {{"--endless", "same-segment:107"}, {"--endless", "silent:107"}, 3, "Cannot switchoff autostart\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.misbehaving.back());
+        const auto [silent, silentTime] = TimedRun(c.silent);
+        const auto [run, took] = TimedRun(c.misbehaving);
+        EXPECT_EQ(silent.status, c.status) << silent.err;
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_EQ(run.out, c.text);
+        EXPECT_LE(took, 2 * silentTime + std::chrono::seconds(2))
+            << took.count() << " ms against " << silentTime.count() << " ms silent";
+    }
 }
 
 TEST(CommandLine, AModuleThatNeverFallsSilentGivesStatusFour) {
@@ -399,6 +447,10 @@ TEST(ModuleSim, BadOptionsAreUsageErrors) {
                                                                   {"--mode", "256"},
                                                                   {"--refuse-autostart", "0"},
                                                                   {"--stray", "0g"},
+                                                                  {"--cut-confirm", "107"},
+                                                                  {"--cut-confirm", "107:2000"},
+                                                                  {"--endless", "stx"},
+                                                                  {"--endless", "stx-flood:x"},
                                                                   {"--bogus"}}) {
         std::vector<std::string> argv{kSim};
         argv.insert(argv.end(), args.begin(), args.end());

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "link/gwcoml1.h"
@@ -101,8 +103,10 @@ TEST_F(Misbehaving, AFloodOfOtherMessagesEndsTheReceive) {
     const uint64_t start = now();
     std::array<uint8_t, 8> buffer{};
     EXPECT_FALSE(EBDReceiveFromTarget(handle, 0x64, buffer.data(), buffer.size()));
-    EXPECT_TRUE(has("(NOMI) EBDReceiveFromTarget: no cmd 0x64 among 256 messages, giving up")) << lines.back();
-    EXPECT_LT(virtualSeconds(start), 10.0);
+    // Other messages do not extend the wait: it ends after the long wait, as on a silent line.
+    EXPECT_TRUE(has("(NOMI) EBDReceiveFromTarget: no cmd 0x64 within 1000 ms, giving up")) << lines.back();
+    EXPECT_GE(virtualSeconds(start), 1.0);
+    EXPECT_LT(virtualSeconds(start), 1.1);
 }
 
 TEST_F(Misbehaving, TheSameMessageForEverIsSkippedOnlyUpToTheBound) {
@@ -153,6 +157,135 @@ TEST_F(Misbehaving, NullPointersFromTheHostAreRefused) {
     uint32_t hw = 0;
     EXPECT_EQ(EBDRPCGetVersion(handle, &hw, nullptr, nullptr, 0), 0);
     EBDMarkLineEnds(nullptr, nullptr);
+}
+
+// ---- Endless misbehaviours against the time bounds -------------------------------
+
+// Each misbehaviour ends its step as a module that falls silent at the same
+// point would (same error), within that silent time plus one second, and a
+// trace line says why.
+class Endless : public SimFixture {
+protected:
+    using Kind = ModuleDouble::Endless;
+
+    // A fresh module in NOMI mode (service mode already) and a session past its version gate.
+    void start() {
+        if (handle != 0) WComClose(handle);
+        ModuleDouble::Settings settings;
+        settings.start = ModuleDouble::State::Nomi;
+        sim::Firmware::Config config;
+        config.startOperationMode = 1;
+        module = std::make_unique<ModuleDouble>(settings, config);
+        sim.attach("COM1", module.get());
+        handle = open();
+        ASSERT_NE(handle, 0u);
+        uint8_t mode = 0;
+        ASSERT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
+        module->clearRecords();
+        lines.clear();
+    }
+    struct Timed {
+        uint16_t error;
+        uint64_t ns;
+    };
+    Timed timed(const std::function<uint16_t()>& call) {
+        const uint64_t begin = now();
+        const uint16_t error = call();
+        return {error, now() - begin};
+    }
+    Timed autostart() {
+        return timed([this] { return EBDRPCSwitchJavaAutoStart(handle, 0); });
+    }
+    void TearDown() override {
+        SimFixture::TearDown();
+        module.reset();
+    }
+    static constexpr uint64_t kSecond = 1000 * kMs;
+    std::unique_ptr<ModuleDouble> module;
+    uint32_t handle = 0;
+};
+
+TEST_F(Endless, InPlaceOfAConfirmEachMisbehaviourEndsTheReceiveAsSilenceWould) {
+    start();
+    module->startEndless(Kind::Silent, msg::kSwitchJavaAutoStart);
+    const Timed silent = autostart();
+    ASSERT_EQ(silent.error, 2);
+    const struct {
+        const char* name;
+        Kind kind;
+        const char* line;
+    } cases[] = {
+        {"STX flood", Kind::StxFlood, "(GWL3) NomiL3Transfer: nothing usable received in 1000 ms, giving up"},
+        {"stray bytes", Kind::StrayBytes,
+         "(GWL3) NomiL3Transfer: nothing usable received in 4096 passes, giving up"},
+        {"bad check byte", Kind::BadCheckFrame,
+         "(GWL3) NomiL3Transfer: nothing usable received in 1000 ms, giving up"},
+        {"same segment", Kind::SameSegment,
+         "(GWL3) NomiL3Transfer: nothing usable received in 402 ms, giving up"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        start();
+        module->startEndless(c.kind, msg::kSwitchJavaAutoStart);
+        const Timed got = autostart();
+        EXPECT_EQ(got.error, silent.error);
+        EXPECT_LE(got.ns, silent.ns + kSecond);
+        EXPECT_EQ(count(c.line), 1) << dump();
+    }
+
+    // The same confirm for ever: the first copy is the confirm, the others are
+    // doubled messages that keep the next receive from nothing.
+    start();
+    module->startEndless(Kind::SameConfirm, msg::kGetCurrentOperationMode);
+    uint8_t mode = 0;
+    ASSERT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
+    const Timed got = autostart();
+    EXPECT_EQ(got.error, silent.error);
+    EXPECT_LE(got.ns, silent.ns + kSecond);
+    EXPECT_TRUE(has("(NOMI) EBDReceiveFromTarget: no cmd 0x6c within 1000 ms, giving up")) << dump();
+    EXPECT_TRUE(has("(GWL3) NomiL3RemoveFromRxQueue: skipped doubled msg"));
+}
+
+TEST_F(Endless, GarbageAheadOfARequestEndsTheSendAsAMissingAcknowledgementWould) {
+    start();
+    module->settings().silence = ModuleDouble::Silence::All;
+    const Timed silent = autostart();
+    ASSERT_EQ(silent.error, 1);
+    for (Kind kind : {Kind::StxFlood, Kind::StrayBytes}) {
+        start();
+        module->startEndless(kind, ModuleDouble::kOnNomiEntry);
+        const Timed got = autostart();
+        EXPECT_EQ(got.error, silent.error);
+        EXPECT_LE(got.ns, silent.ns + kSecond);
+        // The short receive wait and the acknowledgement wait: 2 + 48 ms.
+        EXPECT_EQ(count("(GWL3) NomiL3Transfer: nothing usable received in 50 ms, giving up"), 1) << dump();
+        EXPECT_TRUE(module->requests().empty());
+    }
+}
+
+TEST_F(Endless, EveryTryOfACallWithFiveEndsAsASilentOne) {
+    const auto setMode = [this] { return EBDRPCSetCurrentOperationMode(handle, 2); };
+    start();
+    module->startEndless(Kind::Silent, msg::kSetCurrentOperationMode);
+    const Timed silent = timed(setMode);
+    ASSERT_EQ(silent.error, 2);
+    ASSERT_GE(silent.ns, 5 * kSecond);
+
+    start();
+    module->startEndless(Kind::StxFlood, msg::kSetCurrentOperationMode);
+    Timed got = timed(setMode);
+    EXPECT_EQ(got.error, silent.error);
+    EXPECT_LE(got.ns, silent.ns + kSecond);
+    EXPECT_EQ(count("(GWL3) NomiL3Transfer: nothing usable received in 1000 ms, giving up"), 5) << dump();
+
+    start();
+    module->startEndless(Kind::SameConfirm, msg::kGetCurrentOperationMode);
+    uint8_t mode = 0;
+    ASSERT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
+    got = timed(setMode);
+    EXPECT_EQ(got.error, silent.error);
+    EXPECT_LE(got.ns, silent.ns + kSecond);
+    EXPECT_EQ(count("(NOMI) EBDReceiveFromTarget: no cmd 0x66 within 1000 ms, giving up"), 5) << dump();
 }
 
 // ---- Real pseudo-terminals ----------------------------------------------------

@@ -243,6 +243,30 @@ TEST_F(Link, EndlessGarbageDuringAnAcknowledgementWaitEndsIt) {
     EXPECT_EQ(WaitForAck(handle, rx, &received), kLinkTimeout);
 }
 
+TEST_F(Link, AFloodOfFrameStartsEndsTheAcknowledgementWaitAfterTheClassZeroTime) {
+    peer.send(Bytes(20'000, kStx), now() + kMs);
+    FrameSlot rx{};
+    uint8_t received = 0;
+    const uint64_t start = now();
+    EXPECT_EQ(WaitForAck(handle, rx, &received), kLinkTimeout);
+    EXPECT_TRUE(has("(EBD ) WaitForAck: no ACK within 48 ms, giving up")) << dump();
+    EXPECT_LT(now() - start, 60 * kMs);
+    EXPECT_EQ(received, 0);
+}
+
+TEST_F(Link, AFrameTakenDuringTheWaitRestartsItsClock) {
+    // Garbage, a good frame at 40 ms, garbage again until 80 ms, then the ACK.
+    const Bytes theirs = ScriptPeer::frame({0xD6, 0xFF, 0x02, 0x00, 0, 0, 0x41});
+    peer.send(Bytes(400, 'g'), now() + kMs);
+    peer.send(theirs, now() + 40 * kMs);
+    peer.send(Bytes(400, 'g'), now() + 42 * kMs);
+    peer.send({kAck}, now() + 85 * kMs);
+    FrameSlot rx{};
+    uint8_t received = 0;
+    EXPECT_EQ(WaitForAck(handle, rx, &received), kLinkAck) << dump();
+    EXPECT_EQ(received, 1);
+}
+
 TEST_F(Link, AFrameOfTheModuleDuringTheWaitIsTakenAndASecondRefused) {
     const Bytes theirs = ScriptPeer::frame({0xD6, 0xFF, 0x02, 0x00, 0, 0, 0x41});
     const Bytes second = ScriptPeer::frame({0x99});
@@ -437,17 +461,45 @@ TEST_F(Queue, APortThatVanishesMidFrameEndsTheRunWithItsStatus) {
     EXPECT_LT(now() - start, 100 * kMs);
 }
 
+// Garbage ends a run as silence would: a receive-only run with status 0 and
+// nothing queued, a send run with status 8 and its segment unsent.
 TEST_F(Queue, EndlessStrayBytesEndTheRunWithinTheBound) {
     peer.send(Bytes(kMaxFruitlessPasses + 500, 'z'), now() + kMs, 95'000);
-    EXPECT_EQ(receive(), kLinkTimeout);
+    EXPECT_EQ(receive(), kLinkDone);
     EXPECT_TRUE(has("(GWL3) NomiL3Transfer: nothing usable received in 4096 passes, giving up"));
+}
+
+TEST_F(Queue, StrayBytesTooSlowForThePassBoundEndTheRunAfterTheLongWait) {
+    peer.send(Bytes(2000, 'z'), now() + kMs, 5 * kMs);
+    const uint64_t start = now();
+    EXPECT_EQ(receive(), kLinkDone);
+    EXPECT_TRUE(has("(GWL3) NomiL3Transfer: nothing usable received in 1000 ms, giving up")) << dump();
+    EXPECT_GE(now() - start, 1000 * kMs);
+    EXPECT_LT(now() - start, 1010 * kMs);
+}
+
+TEST_F(Queue, GarbageAheadOfAnUnsentSegmentEndsTheSendLikeAMissingAck) {
+    peer.send(Bytes(2000, 'z'), now() + kMs, 95'000);
+    const uint64_t start = now();
+    EXPECT_FALSE(send(0x63, {1, 2}));
+    EXPECT_TRUE(peer.frames().empty());
+    // The short receive wait and the acknowledgement wait: 2 + 48 ms.
+    EXPECT_TRUE(has("(GWL3) NomiL3Transfer: nothing usable received in 50 ms, giving up")) << dump();
+    EXPECT_LT(now() - start, 60 * kMs);
 }
 
 TEST_F(Queue, TheSameSegmentForeverEndsTheRunWithinTheBound) {
     std::vector<Bytes> frames{{0xD6, 0, 0x06, 0x02, 0, 0, 'a'}};
     for (int i = 0; i < kMaxFruitlessPasses + 10; ++i) frames.push_back({0xD6, 0, 'r'});
     moduleSends(frames);
-    EXPECT_EQ(receive(), kLinkTimeout);
+    const uint64_t start = now();
+    EXPECT_EQ(receive(), kLinkDone);
+    // As long as the 201 idle passes of 2 ms that drop a half message on a silent line.
+    EXPECT_TRUE(has("(GWL3) NomiL3Transfer: nothing usable received in 402 ms, giving up")) << dump();
+    EXPECT_LT(now() - start, 450 * kMs);
+    uint16_t id = 0;
+    Bytes data;
+    EXPECT_EQ(take(&id, &data), kQueueEmpty);
 }
 
 TEST_F(Queue, AHalfMessageIsDroppedAfterTwoHundredIdlePasses) {

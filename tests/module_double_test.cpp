@@ -660,6 +660,126 @@ TEST(ModuleDoubleFaults, ConfirmDepartures) {
     EXPECT_EQ(got[3].payload[1], 0xFF);
 }
 
+TEST(ModuleDoubleFaults, ACutConfirmCarriesOnlyItsFirstBytesOnce) {
+    ModuleDouble module(startingIn(State::Nomi));
+    Host host(module);
+    module.cutConfirm(99, 3);
+    for (size_t expected : {3u, 6u}) {
+        const auto frames = framesOf(host.exchange(request(99, {0x21, 0x43})));
+        ASSERT_EQ(frames.size(), 1u);
+        const Bytes data = dataOf(frames[0]);
+        EXPECT_EQ(data.size(), expected);
+        EXPECT_EQ(le16(data, 0), 0x4321);
+        // The length field counts what is sent.
+        EXPECT_EQ(frames[0].payload[4] << 8 | frames[0].payload[5], static_cast<int>(expected + 2));
+    }
+}
+
+// ---- Endless misbehaviours ------------------------------------------------------------
+
+// The bytes that arrive within `ns` after a request that starts `kind`.
+Bytes afterEndless(ModuleDouble& module, Host& host, ModuleDouble::Endless kind, uint64_t ns) {
+    module.startEndless(kind, 107);
+    host.write(request(107, {1, 0, 0, 0}));
+    return host.after(ns);
+}
+
+TEST(ModuleDoubleEndless, AFloodOfStxOrStrayBytesFillsTheLineAndHearsNothing) {
+    for (auto kind : {ModuleDouble::Endless::StxFlood, ModuleDouble::Endless::StrayBytes}) {
+        ModuleDouble module(startingIn(State::Nomi));
+        Host host(module);
+        const Bytes got = afterEndless(module, host, kind, 100 * kMs);
+        ASSERT_FALSE(got.empty());
+        EXPECT_EQ(got[0], 0x06) << "the request itself is acknowledged";
+        // Back to back from then on: about 100 ms at 11 bits a byte.
+        EXPECT_GT(got.size(), 1000u);
+        for (size_t i = 1; i < got.size(); ++i) {
+            if (kind == ModuleDouble::Endless::StxFlood) {
+                ASSERT_EQ(got[i], 0x02) << i;
+            } else {
+                ASSERT_TRUE(got[i] >= 0x20 && got[i] <= 0x7E) << i;
+            }
+        }
+        // It takes nothing in: a request gets no answer among the flood.
+        host.write(request(99, {2, 0}));
+        const Bytes more = host.after(100 * kMs);
+        EXPECT_EQ(std::count(more.begin(), more.end(), 0x06), 0);
+        EXPECT_EQ(module.requests().size(), 1u);
+    }
+}
+
+TEST(ModuleDoubleEndless, TheFrameKindsRepeatTheirFramesAndSendNoOtherConfirm) {
+    using Kind = ModuleDouble::Endless;
+    for (auto kind : {Kind::BadCheckFrame, Kind::SameSegment, Kind::SameConfirm}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        ModuleDouble module(startingIn(State::Nomi));
+        Host host(module);
+        module.startEndless(kind, 107);
+        // The host acknowledges good frames and refuses everything else.
+        host.write(request(107, {1, 0, 0, 0}));
+        std::vector<Token> tokens;
+        for (int ms = 0; ms < 300; ++ms) {
+            host.wait(kMs);
+            for (const Token& t : host.readTokens()) {
+                if (t.kind == Token::Frame) host.write({0x06});
+                if (t.kind == Token::Other && t.byte == 0x03) host.write({0x15});
+                tokens.push_back(t);
+            }
+        }
+        const auto frames = framesOf(tokens);
+        if (kind == Kind::BadCheckFrame) {
+            EXPECT_TRUE(frames.empty());
+            EXPECT_GT(
+                std::count_if(tokens.begin(), tokens.end(), [](const Token& t) { return t.byte == 0x03; }),
+                10);
+            continue;
+        }
+        ASSERT_GT(frames.size(), 10u);
+        for (const Token& f : frames) EXPECT_EQ(f.payload, frames[0].payload);
+        EXPECT_EQ(frames[0].payload[1], kind == Kind::SameSegment ? 0 : 0xFF);
+        // Still awake: a request is acknowledged, its confirm never comes.
+        host.write(request(99, {2, 0}));
+        const auto later = host.pump(100 * kMs);
+        EXPECT_GE(
+            std::count_if(later.begin(), later.end(), [](const Token& t) { return t.kind == Token::Ack; }),
+            1);
+        for (const Token& f : framesOf(later)) EXPECT_EQ(f.payload, frames[0].payload);
+        EXPECT_EQ(module.requests().size(), 2u);
+    }
+}
+
+TEST(ModuleDoubleEndless, SilenceAndNomiEntryStartsAndSwitchingOffEndsIt) {
+    ModuleDouble module;
+    Host host(module);
+    module.startEndless(ModuleDouble::Endless::StxFlood, ModuleDouble::kOnNomiEntry);
+    host.write(text("at^xqwe=1\r"));
+    host.wait(50 * kMs);
+    host.read();
+    const Bytes flood = host.after(20 * kMs);
+    ASSERT_FALSE(flood.empty());
+    EXPECT_TRUE(std::all_of(flood.begin(), flood.end(), [](uint8_t b) { return b == 0x02; }));
+
+    // Silent: the starting request is acknowledged, then nothing.
+    ModuleDouble quiet(startingIn(State::Nomi));
+    Host other(quiet);
+    quiet.startEndless(ModuleDouble::Endless::Silent, 107);
+    other.write(request(107, {1, 0, 0, 0}));
+    EXPECT_EQ(other.after(100 * kMs), Bytes{0x06});
+    other.write(request(99, {2, 0}));
+    EXPECT_TRUE(other.after(100 * kMs).empty());
+
+    // A switch-off during the same confirm for ever ends it; so does a power-on.
+    ModuleDouble looping(startingIn(State::Nomi));
+    Host third(looping);
+    looping.startEndless(ModuleDouble::Endless::SameConfirm, 99);
+    third.exchange(request(99, {3, 0}), 50 * kMs);
+    EXPECT_TRUE(looping.endlessRunning());
+    third.write(request(67, {4, 0}));
+    third.pump(100 * kMs);
+    EXPECT_FALSE(looping.endlessRunning());
+    EXPECT_EQ(looping.state(), State::Off);
+}
+
 TEST(ModuleDoubleFaults, NakedHostFramesAreNotTakenIn) {
     ModuleDouble module(startingIn(State::Nomi));
     module.nakHostFrames(2);

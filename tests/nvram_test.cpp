@@ -778,7 +778,8 @@ TEST_F(StoreFailures, AFailedReadStopsBeforeTheEraseUnlessTheItemIsGone) {
 }
 
 TEST_F(StoreFailures, AnItemLargerThanItsSlotIsNotErased) {
-    memory->reportedLength[9] = 1401;
+    // The module holds 1401 bytes and sends the 1400 asked for.
+    memory->calibrationItems[9] = Bytes(1401, 9);
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
     EXPECT_EQ(lines.back(),
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WReadNVRAMCalibrationItem fails with error 9");

@@ -260,14 +260,13 @@ TEST_F(ServiceRpc, OutputsAreDecodedLittleEndianWithTheirSigns) {
     for (uint16_t k = 0; k < 8; ++k) EXPECT_EQ(ret[k], ((0xA0 + k) << 8) | k);
 }
 
-TEST_F(ServiceRpc, AShortConfirmLeavesTheRestOfItsRecordZero) {
+TEST_F(ServiceRpc, AConfirmCutBeforeItsLastOffsetGivesFiveAndNoOffsets) {
+    // Two of the four offsets: the other two would be zeros the module never sent.
     answer(msg::kCalDevGsmDcOffset, [](const sim::Request&) { return Bytes{0x07, 0x00, 0x08, 0x00}; });
     uint16_t offsets[4] = {0xEEEE, 0xEEEE, 0xEEEE, 0xEEEE};
-    EXPECT_EQ(EBDRPCCalDevGsmDcOffset(handle, 0, offsets), kRpcOk);
-    EXPECT_EQ(offsets[0], 7);
-    EXPECT_EQ(offsets[1], 8);
-    EXPECT_EQ(offsets[2], 0);
-    EXPECT_EQ(offsets[3], 0);
+    EXPECT_EQ(EBDRPCCalDevGsmDcOffset(handle, 0, offsets), kRpcStatusFailed);
+    for (uint16_t v : offsets) EXPECT_EQ(v, 0xEEEE);
+    EXPECT_TRUE(has("(RPC ) EBDRPCCalDevGsmDcOffset: confirm has 6 bytes, 10 needed")) << dump();
 }
 
 TEST_F(ServiceRpc, AFailedCallLeavesItsOrdinaryOutputsAlone) {
@@ -509,16 +508,22 @@ TEST_F(ServiceRpc, AGainCodeCountAboveTheCapacityIsCut) {
     EXPECT_TRUE(has("(NOMI) EBDReceiveFromTarget: expected cmd 0x60, dataLength 14"));
 }
 
-TEST_F(ServiceRpc, CodesMissingFromAShortGainCodeConfirmReadAsZero) {
+TEST_F(ServiceRpc, AGainCodeConfirmNeedsEveryCodeItHandsOut) {
+    // The count says 4, the confirm carries 2 codes.
     answer(msg::kGetGainCodeTable,
            [](const sim::Request&) { return Bytes{1, 0, 4, 0, 0x11, 0x11, 0x22, 0x22}; });
     uint16_t codes[4] = {0xEEEE, 0xEEEE, 0xEEEE, 0xEEEE};
-    uint16_t count = 0;
-    ASSERT_EQ(EBDRPCGetGainCodeTable(handle, 0, 0, codes, 4, &count), kRpcOk);
-    EXPECT_EQ(count, 4);
+    uint16_t count = 0xEEEE;
+    EXPECT_EQ(EBDRPCGetGainCodeTable(handle, 0, 0, codes, 4, &count), kRpcStatusFailed);
+    EXPECT_EQ(count, 0xEEEE);
+    for (uint16_t v : codes) EXPECT_EQ(v, 0xEEEE);
+    EXPECT_TRUE(has("(RPC ) EBDRPCGetGainCodeTable: confirm has 10 bytes, 14 needed")) << dump();
+    // A capacity of 2 hands out only the two codes that are there.
+    lines.clear();
+    ASSERT_EQ(EBDRPCGetGainCodeTable(handle, 0, 0, codes, 2, &count), kRpcOk);
+    EXPECT_EQ(count, 2);
     EXPECT_EQ(codes[1], 0x2222);
-    EXPECT_EQ(codes[2], 0);
-    EXPECT_EQ(codes[3], 0);
+    EXPECT_EQ(codes[2], 0xEEEE);
 }
 
 TEST_F(ServiceRpc, TheGainCodeTableFailsOnStatusAndOnMemory) {

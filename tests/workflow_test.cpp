@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <string>
 
 #include "sim/module_double.h"
 #include "sim_fixture.h"
@@ -148,6 +150,17 @@ TEST_F(Workflow, ARefusedAutostartRequestGivesCannotSwitchOffAutostart) {
     EXPECT_FALSE(module.firmware().javaAutostart());
 }
 
+TEST_F(Workflow, AnAutostartConfirmCutBeforeItsResultGivesCannotSwitchOffAutostart) {
+    module.firmware().refuse(Firmware::kJavaAutostart, 3);
+    module.cutConfirm(Firmware::kJavaAutostart, 2);
+    EXPECT_EQ(RunAutostartOff(1).outcome, Outcome::CannotSwitchOffAutostart);
+    EXPECT_EQ(requestsWithId(Firmware::kSwitchOff), 0);
+    // Even an accepting module's cut confirm cannot be taken for success.
+    module.firmware().refuse(Firmware::kJavaAutostart, 0);
+    module.cutConfirm(Firmware::kJavaAutostart, 2);
+    EXPECT_EQ(RunAutostartOff(1).outcome, Outcome::CannotSwitchOffAutostart);
+}
+
 TEST_F(Workflow, AModuleThatNeverFallsSilentGivesCannotClose) {
     module.settings().neverSwitchOff = true;
     EXPECT_EQ(RunAutostartOff(1).outcome, Outcome::CannotClose);
@@ -166,6 +179,86 @@ TEST_F(Workflow, TwoAttemptsInARowOnOnePortBothSucceed) {
     EXPECT_EQ(module.powerOns(), 1);
     EXPECT_EQ(requestsWithId(Firmware::kJavaAutostart), 2);
     EXPECT_EQ(sim.openCount(), 0);
+}
+
+// ---- Misbehaving modules and vanishing devices ------------------------------------
+
+// One attempt against a fresh module that `prepare` sets up: its outcome and
+// the virtual time it took.
+class Misbehaving : public Workflow {
+protected:
+    using Endless = ModuleDouble::Endless;
+    struct Run {
+        Outcome outcome;
+        uint64_t ns;
+    };
+    Run attempt(const std::function<void(ModuleDouble&)>& prepare) {
+        ModuleDouble fresh;
+        sim.attach("COM1", &fresh);
+        prepare(fresh);
+        const uint64_t start = now();
+        const Outcome outcome = RunAutostartOff(1).outcome;
+        const uint64_t took = now() - start;
+        sim.attach("COM1", &module);
+        return {outcome, took};
+    }
+    // Runs `act` when the module has the request of index `k` (0 = the first) complete.
+    static void atRequest(ModuleDouble& m, int k, std::function<void()> act) {
+        m.onRequest = [seen = 0, k, act](const sim::Request&) mutable {
+            if (seen++ == k) act();
+        };
+    }
+    // Within twice the time of the same path against a silent module, plus two seconds.
+    static void expectWithinBound(const Run& got, const Run& silent) {
+        EXPECT_LE(got.ns, 2 * silent.ns + 2'000 * kMs)
+            << "took " << got.ns / kMs << " ms, silent " << silent.ns / kMs << " ms";
+    }
+    static constexpr Endless kKinds[] = {Endless::StxFlood, Endless::StrayBytes, Endless::BadCheckFrame,
+                                         Endless::SameSegment, Endless::SameConfirm};
+};
+
+TEST_F(Misbehaving, AModuleThatMisbehavesOnceInNomiModeCannotBeConnectedAsASilentOne) {
+    const Run silent = attempt([](ModuleDouble& m) { m.settings().silence = ModuleDouble::Silence::Nomi; });
+    ASSERT_EQ(silent.outcome, Outcome::CannotConnect);
+    for (Endless kind : kKinds) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const Run got =
+            attempt([kind](ModuleDouble& m) { m.startEndless(kind, ModuleDouble::kOnNomiEntry); });
+        EXPECT_EQ(got.outcome, Outcome::CannotConnect);
+        expectWithinBound(got, silent);
+    }
+}
+
+TEST_F(Misbehaving, AMisbehaviourFromAnyOfTheFirstRequestsEndsTheAttemptAsSilenceFromThereWould) {
+    // Requests: version, operation mode, service mode, autostart, operation mode, switch-off.
+    for (int k = 0; k < 5; ++k) {
+        for (Endless kind : kKinds) {
+            SCOPED_TRACE("request " + std::to_string(k) + ", kind " + std::to_string(static_cast<int>(kind)));
+            const Run got =
+                attempt([&](ModuleDouble& m) { atRequest(m, k, [&m, kind] { m.startEndless(kind); }); });
+            // The same confirm for ever answers its own request: the next one meets the silence.
+            const int silentFrom = kind == Endless::SameConfirm ? k + 1 : k;
+            const Run silent = attempt([&](ModuleDouble& m) {
+                atRequest(m, silentFrom, [&m] { m.startEndless(Endless::Silent); });
+            });
+            EXPECT_EQ(got.outcome, silent.outcome);
+            expectWithinBound(got, silent);
+        }
+    }
+}
+
+TEST_F(Misbehaving, ADeviceThatVanishesAtAnyOfTheFirstSixRequestsEndsTheAttemptQuickly) {
+    for (int k = 0; k < 6; ++k) {
+        SCOPED_TRACE("request " + std::to_string(k));
+        const Run gone = attempt([&](ModuleDouble& m) { atRequest(m, k, [this] { sim.vanish("COM1"); }); });
+        const Run mute =
+            attempt([&](ModuleDouble& m) { atRequest(m, k, [&m] { m.settings().silentFromNs = 0; }); });
+        EXPECT_NE(gone.outcome, Outcome::Success);
+        EXPECT_EQ(gone.outcome, mute.outcome);
+        expectWithinBound(gone, mute);
+        EXPECT_LT(gone.ns, 1'000 * kMs);
+        EXPECT_EQ(sim.openCount(), 0);
+    }
 }
 
 TEST(WorkflowMessages, EachOutcomeHasItsTextAndCaption) {
