@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 
 namespace ebd {
 

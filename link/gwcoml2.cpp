@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "link/gwcoml1.h"
 
 namespace ebd {

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "link/gwcoml3.h"
 
 namespace ebd {

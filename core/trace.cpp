@@ -4,16 +4,15 @@
 #include <cstring>
 #include <filesystem>
 
-#include "lib/ebd.h"
-#include "lib/ebd_intern.h"
-#include "lib/ebd_version.h"
+#include "core/ebd_core.h"
+#include "core/ebd_version.h"
 
 namespace ebd {
 
 namespace {
 
 bool g_traceFile = false;
-EBDTraceCallback g_callback = nullptr;
+TraceCallback g_callback = nullptr;
 
 constexpr const char* kTraceDir = "tracefiles";
 constexpr const char* kTraceFile = "tracefiles/tracefile.txt";
@@ -58,6 +57,10 @@ bool EndsWith(const char* text, size_t len, const char* suffix) {
 }
 
 }  // namespace
+
+void SetTraceFile(bool on) { g_traceFile = on; }
+
+void SetTraceCallback(TraceCallback callback) { g_callback = callback; }
 
 bool TraceWanted(uint32_t handle) {
     if (!HandleValid(handle)) return false;
@@ -208,9 +211,3 @@ const char* HostVersionText(const char* revisionText) {
 const char* TargetVersionText(const char* item) { return EscapeVersionText(item, "(EBDV) Target: "); }
 
 }  // namespace ebd
-
-using namespace ebd;
-
-extern "C" void WEnableTraceFile(void) { g_traceFile = true; }
-extern "C" void WDisableTraceFile(void) { g_traceFile = false; }
-extern "C" void WSetTraceCallback(EBDTraceCallback callback) { g_callback = callback; }

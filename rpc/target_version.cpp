@@ -4,9 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "lib/ebd.h"
-#include "lib/ebd_intern.h"
-#include "lib/ebd_version.h"
+#include "core/ebd_core.h"
+#include "core/ebd_version.h"
 #include "rpc/ebdrpc.h"
 
 namespace ebd {
@@ -75,15 +74,3 @@ void GetTargetVersion(uint32_t handle) {
 }
 
 }  // namespace ebd
-
-using namespace ebd;
-
-extern "C" int32_t WGetBootloaderInfo(EBDHandle handle, char* text) {
-    if (text == nullptr) return 0;
-    if (!HandleValid(handle) || PortOf(handle).gotTargetVersion == 0) {
-        std::memset(text, 0, 25);
-        return 0;
-    }
-    std::memcpy(text, PortOf(handle).bootloaderText.data(), 25);
-    return 1;
-}
