@@ -1,5 +1,5 @@
-// The library's own types: status codes, serial and operation modes, and the
-// port table entry that holds everything the library knows about one port.
+// The types every layer shares: link status codes, messages, frame slots, and
+// the port table entry that holds everything the library knows about one port.
 #pragma once
 
 #include <array>
@@ -21,27 +21,6 @@ enum LinkStatus : uint8_t {
     kLinkTimeout = 8,
     kLinkRefused = 9,
 };
-
-// Serial mode of the module's port, one bit per outcome.
-enum TargetSerialMode : uint8_t {
-    SerialModeNone = 1,
-    SerialModeAt = 2,
-    SerialModeNomi = 4,
-    SerialModeError = 8,
-};
-
-enum OperationMode : uint8_t {
-    OperationModeNormal = 0,
-    OperationModeService = 1,
-    OperationModeTest = 2,
-    OperationModeAirplane = 4,
-};
-
-// Library error codes stored as a port's last error (remote-call codes are in
-// rpc/nomierr.h).
-inline constexpr uint16_t kErrPortInUse = 3;
-inline constexpr uint16_t kErrPortOpen = 4;
-inline constexpr uint16_t kErrInvalidHandle = 10;
 
 inline constexpr size_t kMaxMessageData = 1500;
 inline constexpr size_t kSkipBufferSize = 256;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/ebd_core.h"
+#include "lib/ebd_types.h"
 
 namespace ebd {
 
