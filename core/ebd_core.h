@@ -2,8 +2,10 @@
 // layer of the library stands on it; it stands on the platform alone.
 #pragma once
 
+#include <array>
 #include <cstdarg>
 #include <cstdint>
+#include <mutex>
 
 #include "core/ebd_bastyp.h"
 #include "core/ebd_types.h"
@@ -24,6 +26,22 @@ PortEntry& PortOf(uint32_t handle);
 const TimeBase& Time();
 // Sets the start count and the tick counts from the platform's counter.
 void StartTimeBase();
+// Which entries have a session. The owner's thread alone uses an entry's other
+// fields; these steps are the ones other threads may race with.
+// Claims a port's entry for a session being opened: false when a session is
+// open on it or another thread is opening one.
+bool ClaimPort(int port);
+// Ends a claim: the entry gets `opened` and `traceHandle` (the session is
+// open), or stays free when `opened` is kNoPort.
+void SettleClaim(int port, platform::PortHandle opened, uint32_t traceHandle);
+// Frees the entry of a port whose device the session has closed.
+void ReleasePort(int port);
+// Closes every port still open (without a word to its module) and resets
+// what the table keeps per session; for when no operation runs.
+void ResetPortTable();
+// Exit records are cleared for every port by any session's open: every access
+// takes this lock.
+std::mutex& ExitRecordsLock();
 // The open port of a session; kNoPort when the handle is invalid or no port is open.
 platform::PortHandle GetPortHandle(uint32_t handle);
 // Stores a non-zero code as the last error of the handle's port.
@@ -46,9 +64,12 @@ void TraceToRoute(uint32_t traceHandle, const char* line);
 void TraceHexBytes(uint32_t handle, const char* title, const void* data, int32_t count);
 void TraceHexWords(uint32_t handle, const char* title, const void* data, int32_t count);
 void TraceHexDwords(uint32_t handle, const char* title, const void* data, int32_t count);
-const char* CondenseRevisionText(const char* revisionText);
-const char* EscapeVersionText(const char* text, const char* prefix);
-const char* HostVersionText(const char* revisionText);
-const char* TargetVersionText(const char* item);
+// Version texts are rendered into the caller's area (at most 255 characters
+// and the NUL) and returned as its text.
+using VersionText = std::array<char, 256>;
+const char* CondenseRevisionText(const char* revisionText, VersionText& area);
+const char* EscapeVersionText(const char* text, const char* prefix, VersionText& area);
+const char* HostVersionText(const char* revisionText, VersionText& area);
+const char* TargetVersionText(const char* item, VersionText& area);
 
 }  // namespace ebd

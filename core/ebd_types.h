@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "platform/platform.h"
@@ -49,8 +50,11 @@ struct IqPair {
 struct PortEntry {
     // Session.
     platform::PortHandle port = platform::kNoPort;
+    bool opening = false;  // a WComOpen has claimed the entry
     uint32_t traceHandle = 0;
-    uint16_t lastError = 0;
+    // Stored by the session's operations, and by a failed open of the same
+    // port or an operation with a bad handle on other threads.
+    std::atomic<uint16_t> lastError{0};
     uint8_t dualBandMode = 0;
     uint32_t storedCalibrationItems = 0;
     uint16_t gainCodeTableSize = 0;

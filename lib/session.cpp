@@ -36,7 +36,8 @@ void TraceHeader(uint32_t tHandle) {
                   now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
     TraceOpenLine(tHandle, "(EBDV) EBD file information (Version %04d.%04d) ->", kLibraryVersionMajor,
                   kLibraryVersionMinor);
-    for (const char* revision : kRevisionTexts) TraceToRoute(tHandle, HostVersionText(revision));
+    VersionText text;
+    for (const char* revision : kRevisionTexts) TraceToRoute(tHandle, HostVersionText(revision, text));
 }
 
 }  // namespace
@@ -46,16 +47,7 @@ void TraceHeader(uint32_t tHandle) {
 using namespace ebd;
 
 extern "C" void WInitLibrary(void) {
-    for (int port = 0; port <= kMaxPort; ++port) {
-        PortEntry& entry = Port(port);
-        // Forget the port without closing it.
-        entry.port = platform::kNoPort;
-        entry.traceHandle = 0;
-        entry.lastError = 0;
-        entry.dualBandMode = 0;
-        entry.storedCalibrationItems = 0;
-        entry.gainCodeTableSize = 0;
-    }
+    ResetPortTable();
     StartTimeBase();
 }
 
@@ -65,7 +57,7 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     TraceHeader(tHandle);
     TraceOpenLine(tHandle, "(EBD ) WComOpen(portNum=%d, baudRate=%ld, tHandle=0x%08lx)", portNum,
                   static_cast<long>(baudRate), static_cast<unsigned long>(tHandle));
-    if (portNum >= 1 && portNum <= kMaxPort && Port(portNum).port != platform::kNoPort) {
+    if (portNum >= 1 && portNum <= kMaxPort && !ClaimPort(portNum)) {
         Port(portNum).lastError = kErrPortInUse;
         TraceOpenLine(tHandle, "(EBD ) WComOpen: port %d already used, error %d", portNum, kErrPortInUse);
         return 0;
@@ -82,12 +74,12 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     platform::PortHandle opened = platform::kNoPort;
     const uint8_t status = NomiL1CommsOpen(portName, baudRate, baudRate, &opened, portNum);
     if (status != kLinkDone) {
+        SettleClaim(portNum, platform::kNoPort, 0);
         entry.lastError = status;
         TraceOpenLine(tHandle, "(EBD ) WComOpen: NomiL1CommsOpen fails with error %d", status);
         return 0;
     }
-    entry.port = opened;
-    entry.traceHandle = tHandle;
+    SettleClaim(portNum, opened, tHandle);
     const uint32_t handle = MakeHandle(portNum);
 
     SetReadTimeoutClass(handle, 1);
@@ -102,7 +94,10 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     TraceLine(handle, "(EBD ) WComOpen: invalidate local stored mobile SW version number");
     entry.mobileSwVersion = 0;
     TraceLine(handle, "(EBD) WComopen: reset exit data");
-    for (int port = 0; port <= kMaxPort; ++port) Port(port).exit = ExitRecords{};
+    {
+        const std::lock_guard lock(ExitRecordsLock());
+        for (int port = 0; port <= kMaxPort; ++port) Port(port).exit = ExitRecords{};
+    }
     TraceLine(handle, "(EBD ) WComOpen: O.K.");
     return handle;
 }

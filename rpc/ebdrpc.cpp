@@ -3,6 +3,7 @@
 #include "rpc/ebdrpc.h"
 
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -19,7 +20,7 @@ using namespace msg;
 namespace rpc {
 
 namespace {
-int g_failAllocations = 0;
+std::atomic<int> g_failAllocations{0};
 }
 
 bool Receive(uint32_t handle, uint16_t confirmId, uint8_t* buffer, uint16_t maxLength, int tries) {
@@ -30,9 +31,9 @@ bool Receive(uint32_t handle, uint16_t confirmId, uint8_t* buffer, uint16_t maxL
 }
 
 uint8_t* AllocArea(size_t size) {
-    if (g_failAllocations > 0) {
-        --g_failAllocations;
-        return nullptr;
+    // Each failure is handed out once, whichever thread asks.
+    for (int left = g_failAllocations.load(); left > 0;) {
+        if (g_failAllocations.compare_exchange_weak(left, left - 1)) return nullptr;
     }
     // Zeroed, so that a confirm shorter than its record reads as zeros.
     return new (std::nothrow) uint8_t[size == 0 ? 1 : size]();

@@ -59,16 +59,17 @@ void GetTargetVersion(uint32_t handle) {
     Trace(handle, "(EBD ) Target: RPC %04x.%04x", rpcVersion >> 16, rpcVersion & 0xFFFF);
     Trace(handle, "(EBD ) Target: HW  %08x", hardware);
 
+    VersionText rendered;
     size_t start = 0;
     bool first = true;
     for (size_t amp = version.find('&'); amp != std::string::npos; amp = version.find('&', start)) {
         const std::string item = version.substr(start, amp - start);
         if (first) entry.mobileSwVersion = MobileSwVersion(item);
         first = false;
-        Trace(handle, "%s", TargetVersionText(item.c_str()));
+        Trace(handle, "%s", TargetVersionText(item.c_str(), rendered));
         start = amp + 1;
     }
-    Trace(handle, "%s", TargetVersionText(version.substr(start).c_str()));
+    Trace(handle, "%s", TargetVersionText(version.substr(start).c_str(), rendered));
     if (entry.mobileSwVersion != 0)
         Trace(handle, "(EBD ) GetTargetVersion: SW version number evaluated to %d", entry.mobileSwVersion);
 }
