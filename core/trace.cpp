@@ -114,7 +114,8 @@ void WriteTraceFile(const char* line) {
     // A longer line handed over by a caller is written whole all the same.
     char fileLine[288];
     std::string longLine;
-    const int length = std::snprintf(fileLine, sizeof fileLine, "[%04u.%03u] %s\n", ms / 1000, ms % 1000, line);
+    const int length =
+        std::snprintf(fileLine, sizeof fileLine, "[%04u.%03u] %s\n", ms / 1000, ms % 1000, line);
     if (length <= 0) return;
     const char* text = fileLine;
     if (static_cast<size_t>(length) >= sizeof fileLine) {
@@ -127,7 +128,8 @@ void WriteTraceFile(const char* line) {
     const std::lock_guard lock(g_fileLock);
     std::error_code ignored;
     std::filesystem::create_directory(kTraceDir, ignored);
-    platform::appendToFile(kTraceFile, text, static_cast<size_t>(length));  // a lost line does not affect the caller
+    // A line that cannot be written is lost; the caller is not affected.
+    platform::appendToFile(kTraceFile, text, static_cast<size_t>(length));
 }
 
 void TraceHexBytes(uint32_t handle, const char* title, const void* data, int32_t count) {

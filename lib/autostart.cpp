@@ -173,7 +173,8 @@ extern "C" int32_t WStartGPRSAttach(EBDHandle handle) {
         TraceLine(handle, "(EBD ) WStartGPRSAttach: O.K.");
         return 1;
     }
-    Trace(handle, "(EBD ) WStartGPRSAttach: WSendAtCommandAndWait fails with error %d", PortOf(handle).lastError.load());
+    Trace(handle, "(EBD ) WStartGPRSAttach: WSendAtCommandAndWait fails with error %d",
+          PortOf(handle).lastError.load());
     return 0;
 }
 

@@ -11,11 +11,21 @@ constexpr uint64_t kNsPerMs = 1'000'000;
 thread_local SimPlatform::ThreadClock* t_clock = nullptr;
 }  // namespace
 
-SimPlatform::ThreadClock::ThreadClock(SimPlatform& sim) : owner_(&sim), now_(sim.now_), previous_(t_clock) {
+SimPlatform::ThreadClock::ThreadClock(SimPlatform& sim) : owner_(&sim), now_(0), previous_(t_clock) {
+    {
+        const std::lock_guard lock(sim.registry_);
+        now_ = sim.now_;
+    }
     t_clock = this;
 }
 
-SimPlatform::ThreadClock::~ThreadClock() { t_clock = previous_; }
+SimPlatform::ThreadClock::~ThreadClock() {
+    t_clock = previous_;
+    // The platform's clock catches up, so that a clock made later starts after
+    // everything this thread did with its peers.
+    const std::lock_guard lock(owner_->registry_);
+    owner_->now_ = std::max(owner_->now_, now_);
+}
 
 uint64_t& SimPlatform::clock() const {
     for (ThreadClock* c = t_clock; c != nullptr; c = c->previous_)

@@ -64,8 +64,9 @@ public:
     // each thread that drives its own port and peer then lives on its own
     // timeline (its counter reads, sleeps, reads and writes advance only its
     // clock), so that threads never wait for each other's virtual time. It
-    // starts at the platform's time. Threads without one share the platform's
-    // clock, as a single-threaded test does.
+    // starts at the platform's time, and the platform's clock moves on to its
+    // time when it ends. Threads without one share the platform's clock, as a
+    // single-threaded test does.
     class ThreadClock {
     public:
         explicit ThreadClock(SimPlatform& sim);
@@ -136,7 +137,7 @@ private:
     // every thread; a port's other state belongs to the thread that opened it.
     mutable std::mutex registry_;
     std::map<std::string, Port> ports_;
-    std::vector<std::string> handles_;    // handle -> port name
+    std::vector<std::string> handles_;      // handle -> port name
     mutable uint64_t now_ = 1'000'000'000;  // start one virtual second in
     uint64_t counterStep_ = 20'000;
     std::atomic<uint64_t> sleptMs_{0};
