@@ -1,6 +1,10 @@
-// Several ports at once: each attempt runs in a child process of its own (the
-// library's state is per process), all children at the same time, and each is
-// waited for no longer than a deadline.
+// Several ports at once: each attempt runs in a child process of its own, all
+// children at the same time, and each is waited for no longer than a deadline.
+// The library would serve the ports from threads of one process as well, but a
+// child keeps what a thread cannot: a crash in one port's run leaves the others
+// running, a run stuck past the deadline can be killed, and each attempt
+// initialises the library as the window does (WInitLibrary ends every session
+// of its process).
 #pragma once
 
 #include <chrono>

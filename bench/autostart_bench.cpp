@@ -6,7 +6,9 @@
 //   - the library's CPU time per remote-call round trip, from the in-process
 //     simulator, with the 10 ms block gap taken out of the spin;
 //   - the peak resident memory of autostart-off for one port;
-//   - eight ports at once against one port alone.
+//   - eight ports at once against one port alone (one child process per port);
+//   - 8 and 32 modules driven from as many threads of one process through the
+//     C interface, against one module alone.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -20,7 +22,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lib/ebd.h"
@@ -158,11 +162,62 @@ double CpuPerRemoteCallMicros(int calls) {
     return failures == 0 ? cpu / calls * 1e6 : -1;
 }
 
+// The autostart-off workflow for `modules` module-sim processes, each port on a
+// thread of its own in this process, on the real platform; the wall time from
+// the threads' start to the last one's end, or -1 when a workflow failed.
+double ThreadedSeconds(int modules) {
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    for (int n = 1; n <= modules; ++n) {
+        sims.push_back(std::make_unique<SimProcess>(std::vector<std::string>{"--start", "at"}));
+        setenv(("EBD_COM" + std::to_string(n)).c_str(), sims.back()->device().c_str(), 1);
+    }
+    WInitLibrary();
+    std::vector<int> ok(static_cast<size_t>(modules), 0);
+    std::vector<std::thread> threads;
+    const auto start = Clock::now();
+    for (int n = 1; n <= modules; ++n) {
+        threads.emplace_back([n, &ok] {
+            const uint32_t handle = WComOpen(n, 115200, 0);
+            ok[static_cast<size_t>(n - 1)] = handle != 0 && WInitServiceMode(handle) != 0 &&
+                                             WSwitchJavaAutoStart(handle, 0) != 0 && WSwitchOff(handle) != 0;
+            WComClose(handle);
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return std::count(ok.begin(), ok.end(), 1) == modules ? seconds : -1;
+}
+
+// Modules on threads of one process against one module alone.
+void PrintThreaded(int runs) {
+    std::printf("\n%-34s %10s %8s\n", "modules on threads, one process", "wall [s]", "ratio");
+    double alone = 0;
+    for (const int modules : {1, 8, 32}) {
+        std::vector<double> wall;
+        for (int i = 0; i < runs; ++i) {
+            const double seconds = ThreadedSeconds(modules);
+            if (seconds < 0) {
+                std::printf("  run %d with %d modules failed\n", i, modules);
+                continue;
+            }
+            wall.push_back(seconds);
+        }
+        const double median = Median(wall);
+        if (modules == 1) alone = median;
+        std::printf("%-34d %10.3f %8.3f\n", modules, median, alone > 0 ? median / alone : 0);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     std::printf("machine: %ld cores, runs per figure: %d\n\n", sysconf(_SC_NPROCESSORS_ONLN), runs);
+    // "autostart_bench RUNS threads": the threaded figures alone.
+    if (argc > 2 && std::strcmp(argv[2], "threads") == 0) {
+        PrintThreaded(runs);
+        return 0;
+    }
 
     struct Scenario {
         const char* name;
@@ -218,5 +273,7 @@ int main(int argc, char** argv) {
     std::printf("%-34s %10.3f s\n", "one port", oneMedian);
     std::printf("%-34s %10.3f s  (x%.3f)\n", "eight ports at once", eightMedian,
                 oneMedian > 0 ? eightMedian / oneMedian : 0);
+
+    PrintThreaded(runs);
     return 0;
 }

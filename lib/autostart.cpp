@@ -160,7 +160,7 @@ extern "C" int32_t WStartCircuitSwitchedCall(EBDHandle handle, const char* numbe
         return 1;
     }
     Trace(handle, "(EBD ) WStartCircuitSwitchedCall: WSendAtCommandAndWait fails with error %d",
-          PortOf(handle).lastError);
+          PortOf(handle).lastError.load());
     return 0;
 }
 
@@ -173,7 +173,8 @@ extern "C" int32_t WStartGPRSAttach(EBDHandle handle) {
         TraceLine(handle, "(EBD ) WStartGPRSAttach: O.K.");
         return 1;
     }
-    Trace(handle, "(EBD ) WStartGPRSAttach: WSendAtCommandAndWait fails with error %d", PortOf(handle).lastError);
+    Trace(handle, "(EBD ) WStartGPRSAttach: WSendAtCommandAndWait fails with error %d",
+          PortOf(handle).lastError.load());
     return 0;
 }
 

@@ -66,7 +66,7 @@ bool RewriteSlot(uint32_t handle, ReadBackArea& area, uint8_t id) {
     if (WWriteNVRAMCalibrationItem(handle, id, slot.data.data(), slot.count) != 1) {
         Trace(handle,
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WWriteNVRAMCalibrationItem fails with error %d",
-              PortOf(handle).lastError);
+              PortOf(handle).lastError.load());
         return false;
     }
     area.owed &= ~Bit(id);
@@ -114,7 +114,7 @@ bool CheckItem(uint32_t handle, uint8_t id, bool* exists) {
     if (WCheckNVRAMCalibrationItem(handle, id, &blockExists) != 1) {
         Trace(handle,
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WCheckNVRAMCalibrationItem fails with error %d",
-              PortOf(handle).lastError);
+              PortOf(handle).lastError.load());
         return false;
     }
     *exists = blockExists != 0;

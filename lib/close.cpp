@@ -19,13 +19,16 @@ extern "C" int32_t WComClose(EBDHandle handle) {
     while (NomiL3RemoveFromRxQueue(handle, &commandId, data.data(), &length) != kQueueEmpty)
         TraceLine(handle, "(EBD ) WComClose: Purge the Rx Queue...");
     PortEntry& entry = PortOf(handle);
-    if (entry.port != platform::kNoPort) {
+    const bool open = entry.port != platform::kNoPort;
+    if (open) {
         platform::Platform& os = platform::current();
         os.purge(entry.port);
         os.closePort(entry.port);
-        entry.port = platform::kNoPort;
     }
     TraceLine(handle, "(EBD ) WComClose: O.K.");
     entry.traceHandle = 0;
+    // The entry is free for another thread's WComOpen only now that this one
+    // is done with it.
+    if (open) ReleasePort(PortOfHandle(handle));
     return 1;
 }

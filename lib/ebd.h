@@ -5,8 +5,10 @@
  * pattern first; results are 1 for success and 0 for failure unless noted.
  * A failure stores a 16-bit code as the port's last error (WGetLastError).
  *
- * The library starts no threads and takes no locks: calls on different
- * sessions must not overlap. */
+ * Threads: different sessions may be used from different threads at the same
+ * time, but one session must not be used by two threads at once. WInitLibrary,
+ * WEnableTraceFile, WDisableTraceFile and WSetTraceCallback are for when no
+ * operation runs. The library starts no threads of its own. */
 #ifndef EBD_H
 #define EBD_H
 
@@ -19,8 +21,10 @@ extern "C" {
 /* Session handle: port number in bits 19..12, pattern 0xEBD00EBD elsewhere. */
 typedef uint32_t EBDHandle;
 
-/* Trace callback: receives the session's trace handle and one trace line
- * (at most 255 characters, no line end). Its result is not used. */
+/* Trace callback: receives the session's trace handle and one whole trace line
+ * (at most 255 characters, no line end). Its result is not used. It is called
+ * on the thread of the operation that traces, so sessions on several threads
+ * may call it at the same time. */
 typedef int32_t (*EBDTraceCallback)(uint32_t traceHandle, const char* line);
 
 /* ---- Sessions, last error, trace ------------------------------------------ */

@@ -1,48 +1,14 @@
-// Internal interface of the library core: the port table, the time base, the
-// trace log, detection, boot and the version gate.
+// Internal interface of the library: the ending of the public operations,
+// detection, boot and operation modes. The port table, the time base and the
+// trace log are the session core's (core/ebd_core.h).
 #pragma once
 
-#include <cstdarg>
 #include <cstdint>
 
-#include "lib/ebd_bastyp.h"
+#include "core/ebd_core.h"
 #include "lib/ebd_types.h"
 
 namespace ebd {
-
-// ---- Port table and time base -------------------------------------------
-struct TimeBase {
-    uint64_t startCount = 0;
-    uint32_t ticksPer10ms = 10'000'000;
-    uint32_t ticksPerMs = 1'000'000;
-};
-
-// Index 0 is unused; entries 1 to 32 are the ports.
-PortEntry& Port(int portNumber);
-// The entry a valid handle names; the caller has checked the handle.
-PortEntry& PortOf(uint32_t handle);
-const TimeBase& Time();
-// The open port of a session; kNoPort when the handle is invalid or no port is open.
-platform::PortHandle GetPortHandle(uint32_t handle);
-// Stores a non-zero code as the last error of the handle's port.
-void SetLastError(uint32_t handle, uint16_t code);
-
-// ---- Trace log -----------------------------------------------------------
-void TraceLine(uint32_t handle, const char* line);
-// printf-style: formats into a 256-byte line and traces it.
-void Trace(uint32_t handle, const char* format, ...) __attribute__((format(printf, 2, 3)));
-// Whether a line for this session would reach anybody (callback or file).
-bool TraceWanted(uint32_t handle);
-void WriteTraceFile(const char* line);
-// Sends a line straight to the sink a trace handle selects, before a session exists.
-void TraceToRoute(uint32_t traceHandle, const char* line);
-void TraceHexBytes(uint32_t handle, const char* title, const void* data, int32_t count);
-void TraceHexWords(uint32_t handle, const char* title, const void* data, int32_t count);
-void TraceHexDwords(uint32_t handle, const char* title, const void* data, int32_t count);
-const char* CondenseRevisionText(const char* revisionText);
-const char* EscapeVersionText(const char* text, const char* prefix);
-const char* HostVersionText(const char* revisionText);
-const char* TargetVersionText(const char* item);
 
 // ---- The ending of a public operation around one remote call ------------------
 // A failure's code becomes the port's last error and is traced as
@@ -67,8 +33,5 @@ bool SwitchSerialToNOMIMode(uint32_t handle, uint8_t serviceMode);
 
 // ---- Operation modes -----------------------------------------------------
 int SwitchTargetToOperationMode(uint32_t handle, uint8_t operationMode);
-
-// ---- Target version gate -------------------------------------------------
-void GetTargetVersion(uint32_t handle);
 
 }  // namespace ebd

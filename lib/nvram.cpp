@@ -112,17 +112,7 @@ extern "C" int32_t WReadNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrati
 extern "C" int32_t WCheckNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId,
                                               uint8_t* pNVRAMBlockExists) {
     if (!HandleValid(handle) || pNVRAMBlockExists == nullptr) return 0;
-    Trace(handle, "(EBD ) WCheckNVRAMCalibrationItem(calibrationId=%d)", calibrationId);
-    TraceLine(handle, "(EBD ) WCheckNVRAMCalibrationItem: call EBDRPCL1ALNvRamCheckCal()...");
-    int8_t blockStatus = 0;
-    const uint16_t error = EBDRPCL1ALNvRamCheckCal(handle, calibrationId, &blockStatus);
-    if (error != 0)
-        return CallFailed(handle, "WCheckNVRAMCalibrationItem", "EBDRPCL1ALNvRamCheckCalReq", error);
-    Trace(handle, "(EBD ) WCheckNVRAMCalibrationItem: EBDRPCL1ALNVRAMCheckCal: rets *blockStatus %d",
-          blockStatus);
-    *pNVRAMBlockExists = blockStatus == kBlockExists ? 1 : 0;
-    Trace(handle, "(EBD ) WCheckNVRAMCalibrationItem: rets *pNVRAMBlockExists %d", *pNVRAMBlockExists);
-    return 1;
+    return CheckNVRAMCalibrationItem(handle, calibrationId, pNVRAMBlockExists) ? 1 : 0;
 }
 
 extern "C" int32_t WWriteNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrationId, const uint8_t* pData,

@@ -35,7 +35,12 @@ extern "C" int32_t WGetExitData(EBDHandle handle, uint8_t maxBytes, uint8_t* pCo
     FlushSkipBuffer(handle);
     SkipPendingInput(handle);
 
-    const ExitRecords& exit = PortOf(handle).exit;
+    ExitRecords exit;
+    {
+        // Another session's open may clear the records at the same time.
+        const std::lock_guard lock(ExitRecordsLock());
+        exit = PortOf(handle).exit;
+    }
     // The count keeps counting past the records kept; the caller is told how
     // many records it gets.
     const size_t kept = std::min<size_t>(exit.count, exit.words.size());

@@ -1,19 +1,17 @@
-// Library sessions: the port table, the time base, WInitLibrary, WComOpen and
-// WGetLastError.
+// Library sessions: WInitLibrary, WComOpen and WGetLastError, and the switches
+// of the trace log.
 #include <array>
 #include <cstdio>
+#include <type_traits>
 
+#include "core/ebd_version.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
-#include "lib/ebd_version.h"
 #include "link/gwcoml1.h"
 
 namespace ebd {
 
 namespace {
-
-std::array<PortEntry, kMaxPort + 1> g_ports;
-TimeBase g_time;
 
 constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -38,49 +36,19 @@ void TraceHeader(uint32_t tHandle) {
                   now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
     TraceOpenLine(tHandle, "(EBDV) EBD file information (Version %04d.%04d) ->", kLibraryVersionMajor,
                   kLibraryVersionMinor);
-    for (const char* revision : kRevisionTexts) TraceToRoute(tHandle, HostVersionText(revision));
+    VersionText text;
+    for (const char* revision : kRevisionTexts) TraceToRoute(tHandle, HostVersionText(revision, text));
 }
 
 }  // namespace
-
-PortEntry& Port(int portNumber) {
-    // Entry 0 is never a session's; it absorbs a number out of range.
-    if (portNumber < 1 || portNumber > kMaxPort) return g_ports[0];
-    return g_ports[static_cast<size_t>(portNumber)];
-}
-
-PortEntry& PortOf(uint32_t handle) { return Port(PortOfHandle(handle)); }
-
-const TimeBase& Time() { return g_time; }
-
-platform::PortHandle GetPortHandle(uint32_t handle) {
-    if (!HandleValid(handle)) return platform::kNoPort;
-    return PortOf(handle).port;
-}
-
-void SetLastError(uint32_t handle, uint16_t code) {
-    if (HandleValid(handle)) PortOf(handle).lastError = code;
-}
 
 }  // namespace ebd
 
 using namespace ebd;
 
 extern "C" void WInitLibrary(void) {
-    for (PortEntry& entry : g_ports) {
-        // Forget the port without closing it.
-        entry.port = platform::kNoPort;
-        entry.traceHandle = 0;
-        entry.lastError = 0;
-        entry.dualBandMode = 0;
-        entry.storedCalibrationItems = 0;
-        entry.gainCodeTableSize = 0;
-    }
-    platform::Platform& os = platform::current();
-    g_time.startCount = os.counter();
-    const auto frequency = static_cast<uint32_t>(os.frequency() & 0xFFFFFFFFu);
-    g_time.ticksPer10ms = frequency / 100;
-    g_time.ticksPerMs = g_time.ticksPer10ms / 10;
+    ResetPortTable();
+    StartTimeBase();
 }
 
 extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandle) {
@@ -89,7 +57,7 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     TraceHeader(tHandle);
     TraceOpenLine(tHandle, "(EBD ) WComOpen(portNum=%d, baudRate=%ld, tHandle=0x%08lx)", portNum,
                   static_cast<long>(baudRate), static_cast<unsigned long>(tHandle));
-    if (portNum >= 1 && portNum <= kMaxPort && Port(portNum).port != platform::kNoPort) {
+    if (portNum >= 1 && portNum <= kMaxPort && !ClaimPort(portNum)) {
         Port(portNum).lastError = kErrPortInUse;
         TraceOpenLine(tHandle, "(EBD ) WComOpen: port %d already used, error %d", portNum, kErrPortInUse);
         return 0;
@@ -106,12 +74,12 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     platform::PortHandle opened = platform::kNoPort;
     const uint8_t status = NomiL1CommsOpen(portName, baudRate, baudRate, &opened, portNum);
     if (status != kLinkDone) {
+        SettleClaim(portNum, platform::kNoPort, 0);
         entry.lastError = status;
         TraceOpenLine(tHandle, "(EBD ) WComOpen: NomiL1CommsOpen fails with error %d", status);
         return 0;
     }
-    entry.port = opened;
-    entry.traceHandle = tHandle;
+    SettleClaim(portNum, opened, tHandle);
     const uint32_t handle = MakeHandle(portNum);
 
     SetReadTimeoutClass(handle, 1);
@@ -126,7 +94,10 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     TraceLine(handle, "(EBD ) WComOpen: invalidate local stored mobile SW version number");
     entry.mobileSwVersion = 0;
     TraceLine(handle, "(EBD) WComopen: reset exit data");
-    for (PortEntry& other : g_ports) other.exit = ExitRecords{};
+    {
+        const std::lock_guard lock(ExitRecordsLock());
+        for (int port = 0; port <= kMaxPort; ++port) Port(port).exit = ExitRecords{};
+    }
     TraceLine(handle, "(EBD ) WComOpen: O.K.");
     return handle;
 }
@@ -137,3 +108,10 @@ extern "C" uint16_t WGetLastError(EBDHandle handle) {
     Trace(handle, "(EBD ) WGetLastError: error %d", code);
     return code;
 }
+
+// The host's callback type and the core's are one type.
+static_assert(std::is_same_v<EBDTraceCallback, TraceCallback>);
+
+extern "C" void WEnableTraceFile(void) { SetTraceFile(true); }
+extern "C" void WDisableTraceFile(void) { SetTraceFile(false); }
+extern "C" void WSetTraceCallback(EBDTraceCallback callback) { SetTraceCallback(callback); }

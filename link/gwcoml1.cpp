@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 
 namespace ebd {
 
@@ -38,6 +38,8 @@ size_t TextLength(const uint8_t* bytes, size_t start, size_t end) {
 }
 
 void TakeExitRecord(PortEntry& entry, const uint8_t* text, size_t length) {
+    // Another session's open may clear every port's records at the same time.
+    const std::lock_guard lock(ExitRecordsLock());
     const uint8_t c = entry.exit.count;
     entry.exit.count = static_cast<uint8_t>(c + 1);
     // Only the first three reports after the open are kept; the count goes on

@@ -5,15 +5,12 @@
 
 #include <cstring>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "link/gwcoml1.h"
 
 namespace ebd {
 
 namespace {
-
-// Payload of frames that are refused for lack of room.
-std::array<uint8_t, 255> g_discard;
 
 // Reads the rest of a frame after its STX: L into slot[0], the payload behind
 // it, then the check byte and the end byte, each only while the reads succeed.
@@ -118,11 +115,13 @@ uint8_t WaitForAck(uint32_t handle, FrameSlot& receiveSlot, uint8_t* received) {
             // Otherwise stay silent: the module repeats the frame when its own
             // acknowledgement wait runs out.
         } else if (byte == kStx) {
-            // No room for a second frame: read it out and refuse it.
+            // No room for a second frame: read it out and refuse it. Its payload
+            // goes to the caller's stack, not to an area other sessions share.
+            std::array<uint8_t, 255> discard;
             uint8_t length = 0;
             uint8_t check = 0;
             uint8_t end = 0;
-            ReadFrameBody(handle, &length, g_discard.data(), &check, &end);
+            ReadFrameBody(handle, &length, discard.data(), &check, &end);
             SendAckByte(handle, kNak);
         } else {
             SkipBytes(handle, &byte, 1);

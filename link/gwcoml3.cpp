@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "link/gwcoml2.h"
 
 namespace ebd {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "lib/ebd_types.h"
+#include "core/ebd_types.h"
 
 namespace ebd {
 

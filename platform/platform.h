@@ -85,6 +85,11 @@ void install(Platform* platform);
 // The real implementation.
 Platform& posix();
 
+// Appends `size` bytes to the file at `path` (created when missing) with one
+// write on a descriptor opened for appending, and closes it again; text mode
+// where the system has one. False when the file cannot be opened or written.
+bool appendToFile(const char* path, const char* data, size_t size);
+
 // Device path that "COM<n>" stands for: EBD_COM<n> from the environment, else
 // /dev/ttyS<n-1>. Empty for a name that is not COM followed by 1 to 255.
 std::string devicePathFor(const char* comName);

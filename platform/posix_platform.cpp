@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -190,6 +191,7 @@ private:
 
 struct Port {
     PortFd fd;
+    bool reserved = false;  // an open is in progress on this slot
     PortHandle handle = kNoPort;
     int32_t generation = 0;
     uint32_t msPerByte = 0;
@@ -208,11 +210,21 @@ public:
             result = OpenError::NoDevice;
             return kNoPort;
         }
-        const int32_t index = freeSlot();
+        const int32_t index = claimSlot();
         if (index < 0) {
             result = OpenError::Other;
             return kNoPort;
         }
+        // The slot is this open's until it is filled, or given back on any
+        // early return.
+        struct SlotClaim {
+            PosixPlatform& self;
+            int32_t index;
+            ~SlotClaim() {
+                const std::lock_guard lock(self.table_);
+                self.ports_[static_cast<size_t>(index)].reserved = false;
+            }
+        } claim{*this, index};
 
         // Non-blocking, so that the open does not wait for a carrier before
         // CLOCAL is set; every later wait is a poll() anyway.
@@ -258,6 +270,7 @@ public:
             return kNoPort;
         }
 
+        const std::lock_guard lock(table_);
         Port& port = ports_[static_cast<size_t>(index)];
         port.line = LineSettings{};
         port.line.baudRate = rateFor(cfgetospeed(&settings)).value_or(port.line.baudRate);
@@ -276,7 +289,8 @@ public:
     }
 
     void closePort(PortHandle handle) override {
-        Port* port = find(handle);
+        const std::lock_guard lock(table_);
+        Port* port = findLocked(handle);
         if (port == nullptr) return;
         // Bytes a failed write left behind are dropped, or the close of a
         // serial port would wait for them for up to half a minute.
@@ -410,7 +424,8 @@ public:
     // A device that is gone is closed at once rather than kept: its descriptor
     // is released, so the adapter can come back under the same name, and every
     // later operation on the handle fails until the session closes it.
-    static ReadStatus lose(Port& port) {
+    ReadStatus lose(Port& port) {
+        const std::lock_guard lock(table_);
         port.fd.reset();
         return ReadStatus::Failed;
     }
@@ -451,19 +466,33 @@ public:
     }
 
 private:
+    // Sessions on several threads open, use and close their ports at once: the
+    // table's slots are claimed, looked up and given back under this lock. A
+    // slot's descriptor and settings are then used by its session alone.
     Port* find(PortHandle handle) {
+        const std::lock_guard lock(table_);
+        return findLocked(handle);
+    }
+
+    Port* findLocked(PortHandle handle) {
         if (handle < 0) return nullptr;
         Port& port = ports_[static_cast<size_t>(handle % kMaxPorts)];
         return port.fd.valid() && port.handle == handle ? &port : nullptr;
     }
 
-    int32_t freeSlot() const {
+    int32_t claimSlot() {
+        const std::lock_guard lock(table_);
         for (int32_t index = 0; index < kMaxPorts; ++index) {
-            if (!ports_[static_cast<size_t>(index)].fd.valid()) return index;
+            Port& port = ports_[static_cast<size_t>(index)];
+            if (!port.fd.valid() && !port.reserved) {
+                port.reserved = true;
+                return index;
+            }
         }
         return -1;
     }
 
+    std::mutex table_;
     std::array<Port, kMaxPorts> ports_{};
 };
 

@@ -7,6 +7,30 @@ namespace ebd::platform {
 
 namespace {
 constexpr uint64_t kNsPerMs = 1'000'000;
+// The innermost ThreadClock of this thread.
+thread_local SimPlatform::ThreadClock* t_clock = nullptr;
+}  // namespace
+
+SimPlatform::ThreadClock::ThreadClock(SimPlatform& sim) : owner_(&sim), now_(0), previous_(t_clock) {
+    {
+        const std::lock_guard lock(sim.registry_);
+        now_ = sim.now_;
+    }
+    t_clock = this;
+}
+
+SimPlatform::ThreadClock::~ThreadClock() {
+    t_clock = previous_;
+    // The platform's clock catches up, so that a clock made later starts after
+    // everything this thread did with its peers.
+    const std::lock_guard lock(owner_->registry_);
+    owner_->now_ = std::max(owner_->now_, now_);
+}
+
+uint64_t& SimPlatform::clock() const {
+    for (ThreadClock* c = t_clock; c != nullptr; c = c->previous_)
+        if (c->owner_ == this) return c->now_;
+    return now_;
 }
 
 SimPlatform::SimPlatform() {
@@ -23,6 +47,7 @@ SimPlatform::SimPlatform() {
 SimPlatform::~SimPlatform() = default;
 
 void SimPlatform::attach(const std::string& name, SimPeer* peer) {
+    const std::lock_guard lock(registry_);
     if (peer == nullptr) {
         ports_.erase(name);
         return;
@@ -37,37 +62,67 @@ const SimPlatform::Port* SimPlatform::portNamed(const std::string& name) const {
     return it == ports_.end() ? nullptr : &it->second;
 }
 
-void SimPlatform::failOpen(const std::string& name, OpenError error) { portNamed(name).openFailure = error; }
-void SimPlatform::vanish(const std::string& name) { portNamed(name).vanished = true; }
-void SimPlatform::vanishAt(const std::string& name, uint64_t atNs) { portNamed(name).vanishAtNs = atNs; }
-void SimPlatform::failWrites(const std::string& name, bool fail) { portNamed(name).writesFail = fail; }
-void SimPlatform::failTimeouts(const std::string& name, bool fail) { portNamed(name).timeoutsFail = fail; }
-void SimPlatform::failDtr(const std::string& name, bool fail) { portNamed(name).dtrFails = fail; }
+// Fault settings are made by the test's own thread, before or between the
+// operations on the port; the registry lock keeps the map itself whole.
+void SimPlatform::failOpen(const std::string& name, OpenError error) {
+    const std::lock_guard lock(registry_);
+    portNamed(name).openFailure = error;
+}
+void SimPlatform::vanish(const std::string& name) {
+    const std::lock_guard lock(registry_);
+    portNamed(name).vanished = true;
+}
+void SimPlatform::vanishAt(const std::string& name, uint64_t atNs) {
+    const std::lock_guard lock(registry_);
+    portNamed(name).vanishAtNs = atNs;
+}
+void SimPlatform::failWrites(const std::string& name, bool fail) {
+    const std::lock_guard lock(registry_);
+    portNamed(name).writesFail = fail;
+}
+void SimPlatform::failTimeouts(const std::string& name, bool fail) {
+    const std::lock_guard lock(registry_);
+    portNamed(name).timeoutsFail = fail;
+}
+void SimPlatform::failDtr(const std::string& name, bool fail) {
+    const std::lock_guard lock(registry_);
+    portNamed(name).dtrFails = fail;
+}
 void SimPlatform::noTotalTimeouts(const std::string& name, bool none) {
+    const std::lock_guard lock(registry_);
     portNamed(name).noTotalTimeouts = none;
 }
 
 int SimPlatform::openCount() const {
+    const std::lock_guard lock(registry_);
     return static_cast<int>(std::count_if(ports_.begin(), ports_.end(),
                                           [](const auto& entry) { return entry.second.open; }));
 }
 
 uint32_t SimPlatform::readTimeoutOf(const std::string& name) const {
+    const std::lock_guard lock(registry_);
     const Port* port = portNamed(name);
     return port == nullptr ? 0 : port->msPerByte;
 }
 
 LineSettings SimPlatform::lineOf(const std::string& name) const {
+    const std::lock_guard lock(registry_);
     const Port* port = portNamed(name);
     return port == nullptr ? LineSettings{} : port->line;
 }
 
 SimPlatform::Port* SimPlatform::portOf(PortHandle handle) {
-    if (handle < 0 || static_cast<size_t>(handle) >= handles_.size()) return nullptr;
-    auto it = ports_.find(handles_[static_cast<size_t>(handle)]);
-    if (it == ports_.end() || !it->second.open) return nullptr;
-    if (now_ >= it->second.vanishAtNs) it->second.vanished = true;
-    return &it->second;
+    Port* port = nullptr;
+    {
+        const std::lock_guard lock(registry_);
+        if (handle < 0 || static_cast<size_t>(handle) >= handles_.size()) return nullptr;
+        auto it = ports_.find(handles_[static_cast<size_t>(handle)]);
+        if (it == ports_.end() || !it->second.open) return nullptr;
+        port = &it->second;
+    }
+    // The port is the calling thread's from here on (map entries stay put).
+    if (clock() >= port->vanishAtNs) port->vanished = true;
+    return port;
 }
 
 uint64_t SimPlatform::transmitNs(const Port& port, size_t count) const {
@@ -83,6 +138,9 @@ PortHandle SimPlatform::openPort(const char* name, OpenError* error) {
         *error = OpenError::NoDevice;
         return kNoPort;
     }
+    // Opens and closes run whole under the registry lock: a second open of the
+    // port on another thread sees it busy, never half open.
+    const std::lock_guard lock(registry_);
     auto it = ports_.find(name);
     if (it == ports_.end() || it->second.peer == nullptr) {
         *error = OpenError::NoDevice;
@@ -105,8 +163,8 @@ PortHandle SimPlatform::openPort(const char* name, OpenError* error) {
     // library sets the lines it wants right after the open.
     port.line.dtr = true;
     port.line.rts = true;
-    port.peer->onOpen(true, now_);
-    port.peer->onLine(port.line, now_);
+    port.peer->onOpen(true, clock());
+    port.peer->onLine(port.line, clock());
     handles_.push_back(name);
     return static_cast<PortHandle>(handles_.size() - 1);
 }
@@ -114,10 +172,11 @@ PortHandle SimPlatform::openPort(const char* name, OpenError* error) {
 void SimPlatform::closePort(PortHandle handle) {
     Port* port = portOf(handle);
     if (port == nullptr) return;
-    port->open = false;
+    const std::lock_guard lock(registry_);
     port->line.dtr = false;
-    port->peer->onLine(port->line, now_);
-    port->peer->onOpen(false, now_);
+    port->peer->onLine(port->line, clock());
+    port->peer->onOpen(false, clock());
+    port->open = false;
 }
 
 bool SimPlatform::getLine(PortHandle handle, LineSettings* settings) {
@@ -135,7 +194,7 @@ bool SimPlatform::setLine(PortHandle handle, const LineSettings& settings) {
     port->line.rts = settings.rts;
     // A device without modem lines keeps DTR as it is but accepts the rest.
     if (!port->dtrFails) port->line.dtr = settings.dtr;
-    port->peer->onLine(port->line, now_);
+    port->peer->onLine(port->line, clock());
     return true;
 }
 
@@ -159,11 +218,11 @@ bool SimPlatform::setReadTimeout(PortHandle handle, uint32_t msPerByte) {
 bool SimPlatform::write(PortHandle handle, const uint8_t* data, size_t count) {
     Port* port = portOf(handle);
     if (port == nullptr || port->vanished || port->writesFail || (data == nullptr && count > 0)) return false;
-    port->peer->advanceTo(now_);
+    port->peer->advanceTo(clock());
     // The bytes leave the port one character time after another; the write
     // returns once the last has gone (the drain).
-    now_ += transmitNs(*port, count);
-    if (count > 0) port->peer->onHostBytes(data, count, now_);
+    clock() += transmitNs(*port, count);
+    if (count > 0) port->peer->onHostBytes(data, count, clock());
     return true;
 }
 
@@ -173,33 +232,33 @@ ReadStatus SimPlatform::read(PortHandle handle, uint8_t* buffer, size_t count, s
     *got = 0;
     Port* port = portOf(handle);
     if (port == nullptr || port->vanished || (buffer == nullptr && count > 0)) return ReadStatus::Failed;
-    const uint64_t deadline = now_ + static_cast<uint64_t>(count) * port->msPerByte * kNsPerMs;
+    const uint64_t deadline = clock() + static_cast<uint64_t>(count) * port->msPerByte * kNsPerMs;
     SimPeer& peer = *port->peer;
     // Step through the peer's events and arriving bytes in time order until all
     // bytes are in or the deadline has passed.
     for (;;) {
-        peer.advanceTo(now_);
+        peer.advanceTo(clock());
         uint64_t at = 0;
-        while (*got < count && peer.frontOutput(&at) && at <= now_) buffer[(*got)++] = peer.popOutput();
+        while (*got < count && peer.frontOutput(&at) && at <= clock()) buffer[(*got)++] = peer.popOutput();
         if (*got == count) return ReadStatus::Complete;
         uint64_t next = peer.nextEventNs();
         if (peer.frontOutput(&at)) next = std::min(next, at);
         if (next > deadline) break;
         if (next >= port->vanishAtNs) {
-            now_ = std::max(now_, port->vanishAtNs);
+            clock() = std::max(clock(), port->vanishAtNs);
             port->vanished = true;
             return ReadStatus::Failed;
         }
         // A peer that reports an event at or before now must not stall the clock.
-        now_ = std::max(now_ + 1, next);
+        clock() = std::max(clock() + 1, next);
     }
     if (deadline >= port->vanishAtNs) {
-        now_ = std::max(now_, port->vanishAtNs);
+        clock() = std::max(clock(), port->vanishAtNs);
         port->vanished = true;
         return ReadStatus::Failed;
     }
-    now_ = std::max(now_, deadline);
-    peer.advanceTo(now_);
+    clock() = std::max(clock(), deadline);
+    peer.advanceTo(clock());
     return ReadStatus::Short;
 }
 
@@ -209,28 +268,28 @@ bool SimPlatform::setDtr(PortHandle handle, bool raised) {
     Port* port = portOf(handle);
     if (port == nullptr || port->vanished || port->dtrFails) return false;
     port->line.dtr = raised;
-    port->peer->advanceTo(now_);
-    port->peer->onLine(port->line, now_);
+    port->peer->advanceTo(clock());
+    port->peer->onLine(port->line, clock());
     return true;
 }
 
 bool SimPlatform::purge(PortHandle handle) {
     Port* port = portOf(handle);
     if (port == nullptr || port->vanished) return false;
-    port->peer->advanceTo(now_);
-    port->peer->onPurge(now_);
+    port->peer->advanceTo(clock());
+    port->peer->onPurge(clock());
     return true;
 }
 
 uint64_t SimPlatform::counter() {
-    now_ += counterStep_;
-    return now_;
+    clock() += counterStep_;
+    return clock();
 }
 
 uint64_t SimPlatform::frequency() { return 1'000'000'000; }
 
 void SimPlatform::sleepMs(uint32_t ms) {
-    now_ += static_cast<uint64_t>(ms) * kNsPerMs;
+    clock() += static_cast<uint64_t>(ms) * kNsPerMs;
     sleptMs_ += ms;
 }
 

@@ -8,6 +8,7 @@
 // 48 ms time-out sees exactly what a real port would.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/platform.h"
 
 namespace ebd::platform {
@@ -58,15 +60,36 @@ public:
     void failDtr(const std::string& name, bool fail);       // device without modem lines
     void noTotalTimeouts(const std::string& name, bool none);
 
-    uint64_t nowNs() const { return now_; }
-    void advanceNs(uint64_t ns) { now_ += ns; }
+    // A virtual clock of the calling thread's own, for as long as it lives:
+    // each thread that drives its own port and peer then lives on its own
+    // timeline (its counter reads, sleeps, reads and writes advance only its
+    // clock), so that threads never wait for each other's virtual time. It
+    // starts at the platform's time, and the platform's clock moves on to its
+    // time when it ends. Threads without one share the platform's clock, as a
+    // single-threaded test does.
+    class ThreadClock {
+    public:
+        explicit ThreadClock(SimPlatform& sim);
+        ~ThreadClock();
+        ThreadClock(const ThreadClock&) = delete;
+        ThreadClock& operator=(const ThreadClock&) = delete;
+
+    private:
+        friend class SimPlatform;
+        const SimPlatform* owner_;
+        uint64_t now_;
+        ThreadClock* previous_;
+    };
+
+    uint64_t nowNs() const { return clock(); }
+    void advanceNs(uint64_t ns) { clock() += ns; }
     // Virtual nanoseconds each counter read costs.
     void setCounterStepNs(uint64_t ns) { counterStep_ = ns; }
     void setLocalTime(const std::tm& tm) { localTime_ = tm; }
     // Ports currently open.
     int openCount() const;
     // Time spent sleeping, in virtual milliseconds, since construction.
-    uint64_t sleptMs() const { return sleptMs_; }
+    uint64_t sleptMs() const { return sleptMs_.load(); }
     // The read time-out in force on a port (ms per byte), for tests.
     uint32_t readTimeoutOf(const std::string& name) const;
     LineSettings lineOf(const std::string& name) const;
@@ -107,12 +130,17 @@ private:
     Port& portNamed(const std::string& name);
     // Transmission time of `count` bytes at the port's baud rate (11 bits each).
     uint64_t transmitNs(const Port& port, size_t count) const;
+    // The calling thread's clock: its ThreadClock's, else the platform's.
+    uint64_t& clock() const;
 
+    // The port registry (names, handles, which ports are open) is shared by
+    // every thread; a port's other state belongs to the thread that opened it.
+    mutable Mutex registry_;
     std::map<std::string, Port> ports_;
-    std::vector<std::string> handles_;  // handle -> port name
-    uint64_t now_ = 1'000'000'000;      // start one virtual second in
+    std::vector<std::string> handles_;      // handle -> port name
+    mutable uint64_t now_ = 1'000'000'000;  // start one virtual second in
     uint64_t counterStep_ = 20'000;
-    uint64_t sleptMs_ = 0;
+    std::atomic<uint64_t> sleptMs_{0};
     std::tm localTime_{};
 };
 

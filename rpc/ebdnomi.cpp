@@ -4,21 +4,22 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "link/gwcoml2.h"
 #include "link/gwcoml3.h"
 
 namespace ebd {
 
 namespace {
-uint16_t g_reference = 0;
-// The one receive area shared by all sessions.
-std::array<uint8_t, kMaxMessageData> g_receiveArea;
+// One counter for the whole process: each value goes to one request, whichever
+// session and thread asks (it wraps from 65535 to 0).
+std::atomic<uint16_t> g_reference{0};
 }  // namespace
 
-uint16_t EBDNextReference() { return g_reference++; }
+uint16_t EBDNextReference() { return g_reference.fetch_add(1, std::memory_order_relaxed); }
 
 void EBDSetNextReference(uint16_t next) { g_reference = next; }
 
@@ -43,13 +44,15 @@ bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* 
     uint16_t length = 0;
     uint16_t rxCommandId = 0;
     uint16_t rxLength = 0;
+    // The receive area is the caller's: sessions on other threads have their own.
+    std::array<uint8_t, kMaxMessageData> receiveArea;
     // Only the expected message is of use to this receive; doubled messages
     // and messages of other ids do not extend its wait.
     const uint32_t silentMs = PortOf(handle).timeoutMs[2];
     const Stopwatch waited;
     bool ranEngine = false;
     for (int examined = 0; examined < kMaxMessagesPerReceive; ++examined) {
-        int taken = NomiL3RemoveFromRxQueue(handle, &commandId, g_receiveArea.data(), &length);
+        int taken = NomiL3RemoveFromRxQueue(handle, &commandId, receiveArea.data(), &length);
         while (taken != kQueueTaken) {
             if (++examined >= kMaxMessagesPerReceive) break;
             if (ranEngine && waited.elapsedMs() >= silentMs) {
@@ -58,21 +61,21 @@ bool EBDReceiveFromTarget(uint32_t handle, uint16_t expectedCommandId, uint8_t* 
                 return false;
             }
             ranEngine = true;
-            NomiL3Transfer(handle, 0, nullptr, 0, &rxCommandId, g_receiveArea.data(), &rxLength);
-            taken = NomiL3RemoveFromRxQueue(handle, &commandId, g_receiveArea.data(), &length);
+            NomiL3Transfer(handle, 0, nullptr, 0, &rxCommandId, receiveArea.data(), &rxLength);
+            taken = NomiL3RemoveFromRxQueue(handle, &commandId, receiveArea.data(), &length);
             if (taken == kQueueEmpty) return false;
         }
         if (taken != kQueueTaken) break;
         Trace(handle, "(NOMI) ReceiveFromTarget: cmd 0x%x, len %d", commandId, length);
-        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: recBuf ->", g_receiveArea.data(), std::min<int>(length, 16));
+        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: recBuf ->", receiveArea.data(), std::min<int>(length, 16));
         if (commandId != expectedCommandId) {
             Trace(handle, "(NOMI) ReceiveFromTarget: expected cmd 0x%x - No match!", expectedCommandId);
             continue;
         }
         Trace(handle, "(NOMI) ReceiveFromTarget: expected cmd 0x%x - Match!", expectedCommandId);
         const uint16_t count = std::min(length, maxLength);
-        if (count > 0 && buffer != nullptr) std::memcpy(buffer, g_receiveArea.data(), count);
-        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: data ->", g_receiveArea.data(), std::min<int>(count, 16));
+        if (count > 0 && buffer != nullptr) std::memcpy(buffer, receiveArea.data(), count);
+        TraceHexBytes(handle, "(NOMI) ReceiveFromTarget: data ->", receiveArea.data(), std::min<int>(count, 16));
         if (copied != nullptr) *copied = count;
         return true;
     }

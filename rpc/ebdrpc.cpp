@@ -4,10 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <new>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdmsgs.h"
 #include "rpc/ebdnomi.h"
@@ -20,7 +21,7 @@ using namespace msg;
 namespace rpc {
 
 namespace {
-int g_failAllocations = 0;
+std::atomic<int> g_failAllocations{0};
 // Bytes of the reference at the start of a confirm.
 constexpr uint16_t kRefBytes = 2;
 }  // namespace
@@ -48,9 +49,9 @@ uint16_t TextEnd(const uint8_t* confirm, uint16_t received, size_t offset, size_
 }
 
 uint8_t* AllocArea(size_t size) {
-    if (g_failAllocations > 0) {
-        --g_failAllocations;
-        return nullptr;
+    // Each failure is handed out once, whichever thread asks.
+    for (int left = g_failAllocations.load(); left > 0;) {
+        if (g_failAllocations.compare_exchange_weak(left, left - 1)) return nullptr;
     }
     // Zeroed, so that nothing of an earlier call shows through.
     return new (std::nothrow) uint8_t[size == 0 ? 1 : size]();

@@ -71,6 +71,11 @@ private:
 };
 }  // namespace rpc
 
+// ---- The version gate ----------------------------------------------------
+// Asks the module for its version before the first remote call of a session,
+// traces it and keeps the bootloader text and the mobile SW version number.
+void GetTargetVersion(uint32_t handle);
+
 // ---- Main-path calls -----------------------------------------------------
 uint16_t EBDRPCGetVersion(uint32_t handle, uint32_t* hardwareVersion, uint32_t* rpcVersion, char* text,
                           uint16_t textSize);

@@ -5,8 +5,7 @@
 #include <array>
 #include <cstring>
 
-#include "lib/ebd.h"
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdmsgs.h"
 #include "rpc/ebdnomi.h"
@@ -331,7 +330,7 @@ uint16_t EBDRPCVaneBandModeChange(uint32_t handle, uint8_t bandMode) {
             } else {
                 TraceLine(handle, "(RPC ) EBDRPCVaneBandModeChange: no EBDConfirmVaneMmReadBandMode recvd");
                 uint8_t exists = 0;
-                if (WCheckNVRAMCalibrationItem(handle, 0, &exists) != 1) {
+                if (!CheckNVRAMCalibrationItem(handle, 0, &exists)) {
                     TraceLine(handle, "(RPC ) EBDRPCVaneBandModeChange: fail - module doesn't answer");
                     return kRpcNoConfirm;
                 }

@@ -52,6 +52,10 @@ uint16_t EBDRPCYKNvRamReadCal(uint32_t handle, uint16_t calibrationId, uint8_t* 
 uint16_t EBDRPCYKNvRamWriteCal(uint32_t handle, uint16_t calibrationId, const uint8_t* data,
                                uint16_t dataSize);
 
+// The calibration check with the narration and last error of the public
+// operation WCheckNVRAMCalibrationItem; false when the check call failed.
+bool CheckNVRAMCalibrationItem(uint32_t handle, uint8_t calibrationId, uint8_t* pNVRAMBlockExists);
+
 // Writes the band mode and reads it back until the module reports it.
 uint16_t EBDRPCVaneBandModeChange(uint32_t handle, uint8_t bandMode);
 

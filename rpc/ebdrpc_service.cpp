@@ -7,7 +7,7 @@
 #include <array>
 #include <cstring>
 
-#include "lib/ebd_intern.h"
+#include "core/ebd_core.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdmsgs.h"
 #include "rpc/ebdnomi.h"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors, and runs
 # the whole test suite; then the same suite again under AddressSanitizer and
-# UndefinedBehaviorSanitizer.
+# UndefinedBehaviorSanitizer, and the threaded suites under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +24,8 @@ cmake --build build-asan -j"$jobs"
 echo "== tests under sanitizers"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 900)
+
+bash scripts/test-tsan.sh build-tsan
 
 echo "== fuzz targets, short fixed runs"
 bash scripts/fuzz.sh

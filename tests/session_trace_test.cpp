@@ -88,16 +88,25 @@ TEST_F(Sessions, OpenFailuresAndTheLastError) {
     EXPECT_TRUE(lines.empty());
 }
 
-TEST_F(Sessions, InitLibraryForgetsSessionsWithoutClosingThem) {
+TEST_F(Sessions, InitLibraryClosesTheOpenPortsSilentlyBeforeItForgetsThem) {
     const uint32_t handle = WComOpen(1, 115200, kTraceHandle);
+    const uint32_t other = WComOpen(2, 115200, kTraceHandle);
     ASSERT_NE(handle, 0u);
+    ASSERT_NE(other, 0u);
+    const size_t written = peer1.writes().size() + peer2.writes().size();
+    lines.clear();
     WInitLibrary();
-    // The old handle still passes the check but names no port; the port itself
-    // is still held, so a new open fails.
+    // Both devices are closed, without a byte to either module or a trace line.
+    EXPECT_EQ(sim.openCount(), 0);
+    EXPECT_EQ(peer1.writes().size() + peer2.writes().size(), written);
+    EXPECT_TRUE(lines.empty()) << dump();
+    // The old handle still passes the check but names no port, and the port
+    // can be opened again in this process.
     EXPECT_EQ(GetPortHandle(handle), platform::kNoPort);
-    EXPECT_EQ(WComOpen(1, 115200, kTraceHandle), 0u);
-    EXPECT_EQ(WGetLastError(handle), 4);
-    EXPECT_EQ(sim.openCount(), 1);
+    EXPECT_EQ(WComOpen(1, 115200, kTraceHandle), handle);
+    EXPECT_EQ(WGetLastError(handle), 0);
+    EXPECT_EQ(WComOpen(2, 115200, kTraceHandle), other);
+    EXPECT_EQ(sim.openCount(), 2);
 }
 
 TEST_F(Sessions, CloseFreesThePortForTheSameHandle) {
@@ -239,27 +248,29 @@ TEST_F(Dumps, WordDumpsBreakEveryFourItems) {
 }
 
 TEST(VersionTexts, CondensingDropsThePathAndTheKeywordNames) {
-    EXPECT_STREQ(CondenseRevisionText("x:\\src\\gwcoml2.c: $YKRevision: /main/dev01/14$, $YKDate: 2026$"),
+    VersionText area;
+    EXPECT_STREQ(CondenseRevisionText("x:\\src\\gwcoml2.c: $YKRevision: /main/dev01/14$, $YKDate: 2026$", area),
                  "gwcoml2.c:  /main/dev01/14$,  2026$");
-    EXPECT_STREQ(CondenseRevisionText("plain.c: $YKRevision: 3$"), "plain.c:  3$");
+    EXPECT_STREQ(CondenseRevisionText("plain.c: $YKRevision: 3$", area), "plain.c:  3$");
 }
 
 TEST(VersionTexts, EscapingWritesControlCharactersBackBehindBranchLabels) {
+    VersionText area;
     // After "main": a slash is copied; a control character followed by a digit
     // or blank becomes its octal code; CR, tab and LF become r, t and n.
-    EXPECT_STREQ(EscapeVersionText("/main/dev01/4", "P: "), "P: /main/dev01/4");
-    EXPECT_STREQ(EscapeVersionText("main\x05" "3", "P: "), "P: main\\53");
-    EXPECT_STREQ(EscapeVersionText("main8 ", "P: "), "P: main\\{8,70} ");
-    EXPECT_STREQ(EscapeVersionText("dev019 ", "P: "), "P: dev01\\{9,71} ");
-    EXPECT_STREQ(EscapeVersionText("main87", "P: "), "P: main\\87");
-    EXPECT_STREQ(EscapeVersionText("main\rx", "P: "), "P: main\\rx");
-    EXPECT_STREQ(EscapeVersionText("ebd_dev\tx", "P: "), "P: ebd_dev\\tx");
-    EXPECT_STREQ(EscapeVersionText("main\nx", ""), "main\\nx");
-    EXPECT_STREQ(EscapeVersionText("mainq", ""), "main\\q");
+    EXPECT_STREQ(EscapeVersionText("/main/dev01/4", "P: ", area), "P: /main/dev01/4");
+    EXPECT_STREQ(EscapeVersionText("main\x05" "3", "P: ", area), "P: main\\53");
+    EXPECT_STREQ(EscapeVersionText("main8 ", "P: ", area), "P: main\\{8,70} ");
+    EXPECT_STREQ(EscapeVersionText("dev019 ", "P: ", area), "P: dev01\\{9,71} ");
+    EXPECT_STREQ(EscapeVersionText("main87", "P: ", area), "P: main\\87");
+    EXPECT_STREQ(EscapeVersionText("main\rx", "P: ", area), "P: main\\rx");
+    EXPECT_STREQ(EscapeVersionText("ebd_dev\tx", "P: ", area), "P: ebd_dev\\tx");
+    EXPECT_STREQ(EscapeVersionText("main\nx", "", area), "main\\nx");
+    EXPECT_STREQ(EscapeVersionText("mainq", "", area), "main\\q");
     // Results never exceed 255 characters.
     const std::string longText(400, 'x');
-    EXPECT_EQ(std::strlen(EscapeVersionText(longText.c_str(), "(EBDV) Target: ")), 255u);
-    EXPECT_STREQ(TargetVersionText("MOD_137:REL"), "(EBDV) Target: MOD_137:REL");
+    EXPECT_EQ(std::strlen(EscapeVersionText(longText.c_str(), "(EBDV) Target: ", area)), 255u);
+    EXPECT_STREQ(TargetVersionText("MOD_137:REL", area), "(EBDV) Target: MOD_137:REL");
 }
 
 }  // namespace

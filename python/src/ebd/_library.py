@@ -1,8 +1,8 @@
 """The one loaded library of the process and the ports this package holds.
 
 The library is loaded, declared and initialised (``WInitLibrary``) on first
-use. ``WInitLibrary`` forgets every session without closing its port, so this
-package runs it again only while it holds no port: the lock below orders it
+use. ``WInitLibrary`` ends every session (it closes the port without a word to
+the module), so this package runs it again only while it holds no port: the lock below orders it
 with every ``WComOpen`` and ``WComClose`` made through the package.
 """
 

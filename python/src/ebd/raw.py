@@ -5,8 +5,8 @@ results are the C results (1 or 0, handles, codes), nothing is raised, and
 output parameters are ctypes objects (``ctypes.byref(ctypes.c_uint16())``,
 ``ctypes.create_string_buffer(513)``). The library is loaded on first use.
 
-``WInitLibrary`` forgets every open session, those of ``ebd.Session``
-included, without closing their ports. A callback given to
+``WInitLibrary`` ends every open session, those of ``ebd.Session``
+included: it closes their ports without a word to the modules. A callback given to
 ``WSetTraceCallback`` must be an ``ebd.raw.TraceCallback`` that the caller
 keeps alive while it is registered; registering one replaces the package's
 own (the lines then no longer reach ``logging``).

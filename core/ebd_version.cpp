@@ -2,7 +2,7 @@
 // header: the core and its four headers, the message layer and its header, the
 // two message-definition headers, the remote-call layer and its header, the
 // error header, then port access, frames and queue, each followed by its header.
-#include "lib/ebd_version.h"
+#include "core/ebd_version.h"
 
 namespace ebd {
 

@@ -1,19 +1,26 @@
 // Trace log: carries trace lines to the host's callback or to the trace file,
 // dumps blocks of bytes and words, and renders revision and version texts.
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
-#include "lib/ebd.h"
-#include "lib/ebd_intern.h"
-#include "lib/ebd_version.h"
+#include "core/ebd_core.h"
+#include "core/ebd_version.h"
+#include "platform/mutex.h"
 
 namespace ebd {
 
 namespace {
 
-bool g_traceFile = false;
-EBDTraceCallback g_callback = nullptr;
+// The switch and the callback are set while no operation runs, but read by
+// every session's thread.
+std::atomic<bool> g_traceFile{false};
+std::atomic<TraceCallback> g_callback{nullptr};
+// Lines of sessions on different threads reach the file one whole line after
+// another.
+platform::Mutex g_fileLock;
 
 constexpr const char* kTraceDir = "tracefiles";
 constexpr const char* kTraceFile = "tracefiles/tracefile.txt";
@@ -59,20 +66,19 @@ bool EndsWith(const char* text, size_t len, const char* suffix) {
 
 }  // namespace
 
+void SetTraceFile(bool on) { g_traceFile.store(on, std::memory_order_relaxed); }
+
+void SetTraceCallback(TraceCallback callback) { g_callback.store(callback); }
+
 bool TraceWanted(uint32_t handle) {
     if (!HandleValid(handle)) return false;
-    if (PortOf(handle).traceHandle != 0 && g_callback != nullptr) return true;
-    return g_traceFile;
+    if (PortOf(handle).traceHandle != 0 && g_callback.load() != nullptr) return true;
+    return g_traceFile.load(std::memory_order_relaxed);
 }
 
 void TraceLine(uint32_t handle, const char* line) {
     if (!HandleValid(handle) || line == nullptr) return;
-    const uint32_t traceHandle = PortOf(handle).traceHandle;
-    if (traceHandle != 0 && g_callback != nullptr) {
-        g_callback(traceHandle, line);
-        return;
-    }
-    WriteTraceFile(line);
+    TraceToRoute(PortOf(handle).traceHandle, line);
 }
 
 void Trace(uint32_t handle, const char* format, ...) {
@@ -88,25 +94,42 @@ void Trace(uint32_t handle, const char* format, ...) {
 
 void TraceToRoute(uint32_t traceHandle, const char* line) {
     if (line == nullptr) return;
-    if (traceHandle != 0 && g_callback != nullptr) {
-        g_callback(traceHandle, line);
+    // The callback may run on several threads at once, each with a whole line.
+    const TraceCallback callback = g_callback.load();
+    if (traceHandle != 0 && callback != nullptr) {
+        callback(traceHandle, line);
         return;
     }
     WriteTraceFile(line);
 }
 
 void WriteTraceFile(const char* line) {
-    if (!g_traceFile || line == nullptr) return;
+    if (!g_traceFile.load(std::memory_order_relaxed) || line == nullptr) return;
     const uint64_t now = platform::current().counter();
     const TimeBase& time = Time();
     const uint64_t elapsed = now >= time.startCount ? now - time.startCount : now + (UINT64_MAX - time.startCount);
     const auto ms = static_cast<uint32_t>(elapsed / (time.ticksPerMs == 0 ? 1 : time.ticksPerMs));
+    // The whole file line is formatted first and then appended with one write:
+    // "[" 7 digits "." 3 digits "] ", the line of at most 255 characters, "\n".
+    // A longer line handed over by a caller is written whole all the same.
+    char fileLine[288];
+    std::string longLine;
+    const int length =
+        std::snprintf(fileLine, sizeof fileLine, "[%04u.%03u] %s\n", ms / 1000, ms % 1000, line);
+    if (length <= 0) return;
+    const char* text = fileLine;
+    if (static_cast<size_t>(length) >= sizeof fileLine) {
+        longLine.resize(static_cast<size_t>(length) + 1);
+        std::snprintf(longLine.data(), longLine.size(), "[%04u.%03u] %s\n", ms / 1000, ms % 1000, line);
+        text = longLine.data();
+    }
+    // Each line opens and closes the file, so that it is complete on disk when
+    // the call returns and other programs may read the file meanwhile.
+    const std::lock_guard lock(g_fileLock);
     std::error_code ignored;
     std::filesystem::create_directory(kTraceDir, ignored);
-    std::FILE* file = std::fopen(kTraceFile, "a");
-    if (file == nullptr) return;  // the line is lost; the caller is not affected
-    std::fprintf(file, "[%04u.%03u] %s\n", ms / 1000, ms % 1000, line);
-    std::fclose(file);
+    // A line that cannot be written is lost; the caller is not affected.
+    platform::appendToFile(kTraceFile, text, static_cast<size_t>(length));
 }
 
 void TraceHexBytes(uint32_t handle, const char* title, const void* data, int32_t count) {
@@ -121,8 +144,8 @@ void TraceHexDwords(uint32_t handle, const char* title, const void* data, int32_
     TraceHex<uint32_t>(handle, title, data, count, "0x%08x ", 4);
 }
 
-const char* CondenseRevisionText(const char* revisionText) {
-    static char condensed[256];
+const char* CondenseRevisionText(const char* revisionText, VersionText& area) {
+    char* condensed = area.data();
     size_t len = 0;
     condensed[0] = '\0';
     if (revisionText == nullptr) return condensed;
@@ -149,8 +172,8 @@ const char* CondenseRevisionText(const char* revisionText) {
     return condensed;
 }
 
-const char* EscapeVersionText(const char* text, const char* prefix) {
-    static char out[256];
+const char* EscapeVersionText(const char* text, const char* prefix, VersionText& area) {
+    char* out = area.data();
     size_t len = 0;
     out[0] = '\0';
     auto put = [&](const char* s) {
@@ -201,16 +224,13 @@ const char* EscapeVersionText(const char* text, const char* prefix) {
     return out;
 }
 
-const char* HostVersionText(const char* revisionText) {
-    return EscapeVersionText(CondenseRevisionText(revisionText), "(EBDV) Host: ");
+const char* HostVersionText(const char* revisionText, VersionText& area) {
+    VersionText condensed;
+    return EscapeVersionText(CondenseRevisionText(revisionText, condensed), "(EBDV) Host: ", area);
 }
 
-const char* TargetVersionText(const char* item) { return EscapeVersionText(item, "(EBDV) Target: "); }
+const char* TargetVersionText(const char* item, VersionText& area) {
+    return EscapeVersionText(item, "(EBDV) Target: ", area);
+}
 
 }  // namespace ebd
-
-using namespace ebd;
-
-extern "C" void WEnableTraceFile(void) { g_traceFile = true; }
-extern "C" void WDisableTraceFile(void) { g_traceFile = false; }
-extern "C" void WSetTraceCallback(EBDTraceCallback callback) { g_callback = callback; }

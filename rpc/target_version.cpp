@@ -4,9 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "lib/ebd.h"
-#include "lib/ebd_intern.h"
-#include "lib/ebd_version.h"
+#include "core/ebd_core.h"
+#include "core/ebd_version.h"
 #include "rpc/ebdrpc.h"
 
 namespace ebd {
@@ -60,30 +59,19 @@ void GetTargetVersion(uint32_t handle) {
     Trace(handle, "(EBD ) Target: RPC %04x.%04x", rpcVersion >> 16, rpcVersion & 0xFFFF);
     Trace(handle, "(EBD ) Target: HW  %08x", hardware);
 
+    VersionText rendered;
     size_t start = 0;
     bool first = true;
     for (size_t amp = version.find('&'); amp != std::string::npos; amp = version.find('&', start)) {
         const std::string item = version.substr(start, amp - start);
         if (first) entry.mobileSwVersion = MobileSwVersion(item);
         first = false;
-        Trace(handle, "%s", TargetVersionText(item.c_str()));
+        Trace(handle, "%s", TargetVersionText(item.c_str(), rendered));
         start = amp + 1;
     }
-    Trace(handle, "%s", TargetVersionText(version.substr(start).c_str()));
+    Trace(handle, "%s", TargetVersionText(version.substr(start).c_str(), rendered));
     if (entry.mobileSwVersion != 0)
         Trace(handle, "(EBD ) GetTargetVersion: SW version number evaluated to %d", entry.mobileSwVersion);
 }
 
 }  // namespace ebd
-
-using namespace ebd;
-
-extern "C" int32_t WGetBootloaderInfo(EBDHandle handle, char* text) {
-    if (text == nullptr) return 0;
-    if (!HandleValid(handle) || PortOf(handle).gotTargetVersion == 0) {
-        std::memset(text, 0, 25);
-        return 0;
-    }
-    std::memcpy(text, PortOf(handle).bootloaderText.data(), 25);
-    return 1;
-}
