@@ -30,7 +30,7 @@ unsigned portNumberOf(const char* comName) {
 
 Platform& current() {
     Platform* installed = g_installed.load(std::memory_order_acquire);
-    return installed != nullptr ? *installed : posix();
+    return installed != nullptr ? *installed : native();
 }
 
 void install(Platform* platform) {
@@ -42,7 +42,7 @@ std::string devicePathFor(const char* comName) {
     if (number == 0) return {};
     const std::string variable = "EBD_COM" + std::to_string(number);
     if (const char* path = std::getenv(variable.c_str()); path != nullptr && path[0] != '\0') return path;
-    return "/dev/ttyS" + std::to_string(number - 1);
+    return defaultDevicePath(number);
 }
 
 }  // namespace ebd::platform

@@ -1,6 +1,6 @@
 // The real platform on Linux: serial ports through termios, the monotonic clock,
-// nanosleep and local time. This is the only file that includes the system's
-// headers for terminals, polling and clocks.
+// nanosleep, local time and the settings file. This is the only file that
+// includes the system's headers for terminals, polling and clocks.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/settings_file.h"
 
 namespace ebd::platform {
 
@@ -390,7 +391,8 @@ public:
             // End of file on a terminal: the device hung up.
             if (n == 0) return lose(*port);
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return gone(errno) ? lose(*port) : ReadStatus::Failed;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return gone(errno) ? lose(*port) : ReadStatus::Failed;
             switch (waitFor(fd, POLLIN, deadlineNs)) {
                 case Wait::Ready:
                     break;
@@ -405,7 +407,9 @@ public:
 
     // Errors that mean the device itself is gone (an unplugged USB adapter, a
     // hung-up pseudo-terminal), not that one operation failed.
-    static bool gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE; }
+    static bool gone(int error) {
+        return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
+    }
 
     // A device that is gone is closed at once rather than kept: its descriptor
     // is released, so the adapter can come back under the same name, and every
@@ -450,6 +454,8 @@ public:
         if (localtime_r(&now, out) == nullptr) *out = std::tm{};
     }
 
+    SettingsStore& settings() override { return fileSettingsStore(); }
+
 private:
     Port* find(PortHandle handle) {
         if (handle < 0) return nullptr;
@@ -472,6 +478,16 @@ private:
 Platform& posix() {
     static PosixPlatform instance;
     return instance;
+}
+
+Platform& native() {
+    return posix();
+}
+
+const char* const kDefaultDevice = "/dev/ttyS<N-1>";
+
+std::string defaultDevicePath(unsigned number) {
+    return "/dev/ttyS" + std::to_string(number - 1);
 }
 
 }  // namespace ebd::platform

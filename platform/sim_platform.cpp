@@ -1,12 +1,59 @@
 #include "platform/sim_platform.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace ebd::platform {
 
 namespace {
+
 constexpr uint64_t kNsPerMs = 1'000'000;
+
+class SimKey final : public SettingsKey {
+public:
+    SimKey(SimSettingsStore& store, std::string name) : store_(store), name_(std::move(name)) {}
+
+    bool setValue(const char* name, ValueType type, const uint8_t* data, uint32_t size) override {
+        if (store_.refuseWrites || name == nullptr || (data == nullptr && size != 0)) return false;
+        SimSettingsStore::StoredValue& value = store_.keys[name_].values[name];
+        value.type = type;
+        value.data.assign(data, data + size);
+        return true;
+    }
+
+    QueryResult queryValue(const char* name, ValueType* type, uint8_t* buffer, uint32_t* size) override {
+        if (name == nullptr || type == nullptr || size == nullptr || (buffer == nullptr && *size != 0))
+            return QueryResult::Failed;
+        const auto key = store_.keys.find(name_);
+        if (key == store_.keys.end()) return QueryResult::Failed;  // deleted while open
+        const auto value = key->second.values.find(name);
+        if (value == key->second.values.end()) return QueryResult::Missing;
+        const std::vector<uint8_t>& data = value->second.data;
+        *type = value->second.type;
+        const bool fits = data.size() <= *size;
+        *size = static_cast<uint32_t>(data.size());
+        if (!fits) return QueryResult::MoreData;
+        if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+        return QueryResult::Done;
+    }
+
+private:
+    SimSettingsStore& store_;
+    std::string name_;
+};
+
+}  // namespace
+
+std::unique_ptr<SettingsKey> SimSettingsStore::createKey(const char* name, const char* className) {
+    if (refuseKeys || name == nullptr || *name == '\0') return nullptr;
+    if (keys.find(name) == keys.end()) keys[name].className = className != nullptr ? className : "";
+    return std::make_unique<SimKey>(*this, name);
+}
+
+std::unique_ptr<SettingsKey> SimSettingsStore::openKey(const char* name) {
+    if (refuseKeys || name == nullptr || keys.find(name) == keys.end()) return nullptr;
+    return std::make_unique<SimKey>(*this, name);
 }
 
 SimPlatform::SimPlatform() {
@@ -30,26 +77,40 @@ void SimPlatform::attach(const std::string& name, SimPeer* peer) {
     ports_[name].peer = peer;
 }
 
-SimPlatform::Port& SimPlatform::portNamed(const std::string& name) { return ports_[name]; }
+SimPlatform::Port& SimPlatform::portNamed(const std::string& name) {
+    return ports_[name];
+}
 
 const SimPlatform::Port* SimPlatform::portNamed(const std::string& name) const {
     auto it = ports_.find(name);
     return it == ports_.end() ? nullptr : &it->second;
 }
 
-void SimPlatform::failOpen(const std::string& name, OpenError error) { portNamed(name).openFailure = error; }
-void SimPlatform::vanish(const std::string& name) { portNamed(name).vanished = true; }
-void SimPlatform::vanishAt(const std::string& name, uint64_t atNs) { portNamed(name).vanishAtNs = atNs; }
-void SimPlatform::failWrites(const std::string& name, bool fail) { portNamed(name).writesFail = fail; }
-void SimPlatform::failTimeouts(const std::string& name, bool fail) { portNamed(name).timeoutsFail = fail; }
-void SimPlatform::failDtr(const std::string& name, bool fail) { portNamed(name).dtrFails = fail; }
+void SimPlatform::failOpen(const std::string& name, OpenError error) {
+    portNamed(name).openFailure = error;
+}
+void SimPlatform::vanish(const std::string& name) {
+    portNamed(name).vanished = true;
+}
+void SimPlatform::vanishAt(const std::string& name, uint64_t atNs) {
+    portNamed(name).vanishAtNs = atNs;
+}
+void SimPlatform::failWrites(const std::string& name, bool fail) {
+    portNamed(name).writesFail = fail;
+}
+void SimPlatform::failTimeouts(const std::string& name, bool fail) {
+    portNamed(name).timeoutsFail = fail;
+}
+void SimPlatform::failDtr(const std::string& name, bool fail) {
+    portNamed(name).dtrFails = fail;
+}
 void SimPlatform::noTotalTimeouts(const std::string& name, bool none) {
     portNamed(name).noTotalTimeouts = none;
 }
 
 int SimPlatform::openCount() const {
-    return static_cast<int>(std::count_if(ports_.begin(), ports_.end(),
-                                          [](const auto& entry) { return entry.second.open; }));
+    return static_cast<int>(
+        std::count_if(ports_.begin(), ports_.end(), [](const auto& entry) { return entry.second.open; }));
 }
 
 uint32_t SimPlatform::readTimeoutOf(const std::string& name) const {
@@ -227,7 +288,9 @@ uint64_t SimPlatform::counter() {
     return now_;
 }
 
-uint64_t SimPlatform::frequency() { return 1'000'000'000; }
+uint64_t SimPlatform::frequency() {
+    return 1'000'000'000;
+}
 
 void SimPlatform::sleepMs(uint32_t ms) {
     now_ += static_cast<uint64_t>(ms) * kNsPerMs;
