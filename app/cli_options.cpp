@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace ebd::app {
 
 namespace {
@@ -144,14 +146,18 @@ std::string UsageText(const std::string& program) {
            "  --port N         the module's port COM<N>, 1 to 32; give it several times to treat\n"
            "                   several modules at once, each in a process of its own\n"
            "  --device PATH    use the device PATH for the port of the --port before it (or of\n"
-           "                   the only --port) in this run, instead of EBD_COM<N> or /dev/ttyS<N-1>\n"
+           "                   the only --port) in this run, instead of EBD_COM<N> or " +
+           platform::kDefaultDevice +
+           "\n"
            "  --trace          write the library's trace to tracefiles/tracefile.txt\n"
            "  --verbose        write the library's trace lines to standard error instead\n"
            "  --list-ports     list COM1 to COM32 with their devices and stop; opens no port\n"
            "  --help           show this text and stop\n"
            "  --version        show the version and stop\n"
            "\n"
-           "COM<N> is the device named by the environment variable EBD_COM<N>, else /dev/ttyS<N-1>.\n"
+           "COM<N> is the device named by the environment variable EBD_COM<N>, else " +
+           platform::kDefaultDevice +
+           ".\n"
            "\n"
            "Exit status:\n"
            "  0   Autostart successfully switched off\n"

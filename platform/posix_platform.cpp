@@ -484,10 +484,4 @@ Platform& native() {
     return posix();
 }
 
-const char* const kDefaultDevice = "/dev/ttyS<N-1>";
-
-std::string defaultDevicePath(unsigned number) {
-    return "/dev/ttyS" + std::to_string(number - 1);
-}
-
 }  // namespace ebd::platform
