@@ -112,8 +112,11 @@ LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             state->font = CreateFontA(layout::kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, layout::kFontFace);
-            SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(state->font), FALSE);
             return MakeControls(window, state->font) ? 0 : -1;
+        }
+        case WM_GETFONT: {
+            const State* state = StateOf(window);
+            return reinterpret_cast<LRESULT>(state != nullptr ? state->font : nullptr);
         }
         case WM_COMMAND: {
             State* state = StateOf(window);

@@ -97,7 +97,10 @@ std::vector<ChildResult> RunInChildren(const std::vector<int>& ports, const std:
         results[i].port = ports[i];
         std::string commandLine = Quoted(program);
         if (arguments) {
-            for (const std::string& argument : arguments(ports[i])) commandLine += " " + Quoted(argument);
+            for (const std::string& argument : arguments(ports[i])) {
+                commandLine += ' ';
+                commandLine += Quoted(argument);
+            }
         }
         // The child inherits the environment with its port in it, and the
         // standard handles, so that its lines land where the parent's do.

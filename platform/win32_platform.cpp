@@ -3,6 +3,8 @@
 // escape function for DTR), the performance counter, Sleep and the local time.
 // This is the only file that includes the system's headers for ports and
 // clocks; the settings store is in win32_settings.cpp.
+#include "platform/win32_platform.h"
+
 #include <windows.h>
 
 #include <array>
@@ -25,58 +27,6 @@ constexpr int32_t kMaxGeneration = INT32_MAX / kMaxPorts;
 constexpr WORD kPropertiesPacketLength = 64;
 // The provider supports total read time-outs (PCF_TOTALTIMEOUTS).
 constexpr DWORD kTotalTimeoutsCapability = 0x0040;
-
-// The five time-out fields for a read-total multiplier of `msPerByte`
-// milliseconds per requested byte; only the multiplier differs between the
-// time-out classes.
-COMMTIMEOUTS TimeoutsFor(DWORD msPerByte) {
-    COMMTIMEOUTS timeouts{};
-    // No limit between two bytes: a read waits for its total time only.
-    timeouts.ReadIntervalTimeout = 0;
-    // A read of n bytes gives up n * msPerByte ms after it started.
-    timeouts.ReadTotalTimeoutMultiplier = msPerByte;
-    // No fixed part: the read's time-out scales with the bytes it asks for.
-    timeouts.ReadTotalTimeoutConstant = 0;
-    // Writes have no time-out: a write returns when every byte is taken.
-    timeouts.WriteTotalTimeoutMultiplier = 0;
-    timeouts.WriteTotalTimeoutConstant = 0;
-    // With all five fields 0 a read would wait for its last byte for ever.
-    // Before a time-out class is set, a read returns at once with what has
-    // arrived, as it does on Linux.
-    if (msPerByte == 0) timeouts.ReadIntervalTimeout = MAXDWORD;
-    return timeouts;
-}
-
-// The line settings of the protocol, field by field, into the device-control
-// record; the fields not named here keep what the port had. Baud rate, stop
-// bits, RTS and DTR come from `line`, so that the same table serves the open
-// and the three boot settings (which differ from it in those fields only).
-void PutLine(DCB& dcb, const LineSettings& line) {
-    dcb.BaudRate = line.baudRate;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.fParity = FALSE;
-    dcb.StopBits = line.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
-    dcb.fBinary = TRUE;
-    dcb.fOutxCtsFlow = FALSE;
-    dcb.fOutxDsrFlow = FALSE;
-    dcb.fDsrSensitivity = FALSE;
-    dcb.fDtrControl = line.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-    dcb.fRtsControl = line.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
-    dcb.fOutX = FALSE;
-    dcb.fInX = FALSE;
-    dcb.fTXContinueOnXoff = TRUE;
-    dcb.fErrorChar = FALSE;
-    dcb.fNull = FALSE;
-    dcb.fAbortOnError = FALSE;
-    dcb.XonLim = 0;
-    dcb.XoffLim = 0;
-    dcb.XonChar = 0;
-    dcb.XoffChar = 1;
-    dcb.ErrorChar = 0;
-    dcb.EofChar = 0;
-    dcb.EvtChar = 0;
-}
 
 LineSettings LineOf(const DCB& dcb) {
     LineSettings line;
@@ -233,7 +183,7 @@ public:
         DCB dcb{};
         dcb.DCBlength = sizeof dcb;
         if (!GetCommState(port->file.get(), &dcb)) return false;
-        PutLine(dcb, settings);
+        PutLineSettings(dcb, settings);
         return SetCommState(port->file.get(), &dcb) != 0;
     }
 
@@ -379,6 +329,58 @@ private:
 };
 
 }  // namespace
+
+// The five time-out fields for a read-total multiplier of `msPerByte`
+// milliseconds per requested byte; only the multiplier differs between the
+// time-out classes.
+COMMTIMEOUTS TimeoutsFor(DWORD msPerByte) {
+    COMMTIMEOUTS timeouts{};
+    // No limit between two bytes: a read waits for its total time only.
+    timeouts.ReadIntervalTimeout = 0;
+    // A read of n bytes gives up n * msPerByte ms after it started.
+    timeouts.ReadTotalTimeoutMultiplier = msPerByte;
+    // No fixed part: the read's time-out scales with the bytes it asks for.
+    timeouts.ReadTotalTimeoutConstant = 0;
+    // Writes have no time-out: a write returns when every byte is taken.
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 0;
+    // With all five fields 0 a read would wait for its last byte for ever.
+    // Before a time-out class is set, a read returns at once with what has
+    // arrived, as it does on Linux.
+    if (msPerByte == 0) timeouts.ReadIntervalTimeout = MAXDWORD;
+    return timeouts;
+}
+
+// The line settings of the protocol, field by field, into the device-control
+// record; the fields not named here keep what the port had. Baud rate, stop
+// bits, RTS and DTR come from `line`, so that the same table serves the open
+// and the three boot settings (which differ from it in those fields only).
+void PutLineSettings(DCB& dcb, const LineSettings& line) {
+    dcb.BaudRate = line.baudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.fParity = FALSE;
+    dcb.StopBits = line.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    dcb.fBinary = TRUE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fDtrControl = line.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = line.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    dcb.XonLim = 0;
+    dcb.XoffLim = 0;
+    dcb.XonChar = 0;
+    dcb.XoffChar = 1;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+}
 
 Platform& win32() {
     static Win32Platform instance;
