@@ -33,3 +33,6 @@ rm -f "$zip_file"
 (cd "$build/package" && zip -q -r -X "$zip_file" "$name")
 echo "$zip_file:"
 unzip -l "$zip_file"
+for file in README.txt libebd.dll autostart-off.exe disable-autostart.exe sdk/ebd.h sdk/ebd.def sdk/libebd.dll.a; do
+  unzip -l "$zip_file" "$name/$file" >/dev/null || { echo "$name/$file is missing from the package"; exit 1; }
+done

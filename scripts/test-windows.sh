@@ -20,19 +20,21 @@ build=$(realpath -m "${EBD_WINDOWS_BUILD:-build-win}")
 host=$(realpath -m "${EBD_HOST_BUILD:-build-ci}")
 jobs=$(nproc)
 started=$(date +%s)
+# A heading with the seconds the stage has taken so far.
+step() { echo "== Windows: $1 (at $(($(date +%s) - started)) s)"; }
 
-echo "== Windows: module-sim and autostart-off for Linux, for the tests"
+step "module-sim and autostart-off for Linux, for the tests"
 if [ ! -f "$host/CMakeCache.txt" ]; then
   cmake -S . -B "$host" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEBD_GUI=OFF -DEBD_TESTS=OFF -DEBD_BENCH=OFF
 fi
 cmake --build "$host" -j"$jobs" --target module-sim autostart-off
 
-echo "== Windows: cross-build (mingw-w64, warnings as errors)"
+step "cross-build (mingw-w64, warnings as errors)"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DEBD_WERROR=ON -DEBD_HOST_BUILD="$host"
 cmake --build "$build" -j"$jobs"
 
-echo "== Windows: Wine prefix"
+step "Wine prefix"
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 # No download of Wine's .NET and HTML engines, which nothing here uses.
@@ -70,7 +72,7 @@ wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 wineserver -p >"$build/wineserver.log" 2>&1
 
-echo "== Windows: display for the window tests"
+step "display for the window tests"
 display_file=$(mktemp)
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
@@ -88,10 +90,10 @@ rm -f "$display_file"
 # output CTest waits for.
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
-echo "== Windows: tests under Wine"
+step "tests under Wine"
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300)
 
-echo "== Windows: package"
+step "package"
 EBD_WINDOWS_BUILD="$build" bash scripts/package-windows.sh
 
 echo "== Windows stage took $(($(date +%s) - started)) s"

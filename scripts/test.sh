@@ -14,6 +14,7 @@ cmake -S . -B build-ci -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEBD_WERROR=O
 cmake --build build-ci -j"$jobs"
 echo "== tests"
 (cd build-ci && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 600)
+EBD_HOST_BUILD=build-ci bash scripts/test-windows.sh
 
 echo "== sanitizer build (ASan + UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEBD_WERROR=ON -DEBD_SANITIZE=ON -DEBD_BENCH=OFF \
