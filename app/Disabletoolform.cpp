@@ -18,24 +18,11 @@
 
 namespace {
 
-struct Place {
-    int left;
-    int top;
-    int width;
-    int height;
-};
+namespace layout = ebd::app::window;
 
-constexpr Place kFrame{10, 12, 165, 125};
-constexpr Place kStart{10, 144, 72, 24};
-constexpr Place kClose{102, 144, 72, 24};
-// Radio buttons, relative to the group box: two columns of four.
-constexpr int kSelectorWidth = 60;
-constexpr int kSelectorHeight = 17;
-constexpr std::array<int, 2> kSelectorColumns{16, 96};
-constexpr std::array<int, 4> kSelectorRows{25, 49, 73, 97};
-
-void Put(QWidget* widget, const Place& place) {
-    widget->setGeometry(place.left, place.top, place.width, place.height);
+void Put(QWidget* widget, const layout::Control& control) {
+    widget->setObjectName(QString::fromLatin1(control.name));
+    widget->setGeometry(control.place.left, control.place.top, control.place.width, control.place.height);
 }
 
 // The busy cursor for as long as the workflow runs.
@@ -52,7 +39,7 @@ public:
 QFont TDisableTool::FormFont() {
     QFont font(QStringLiteral("Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
+    font.setPixelSize(-layout::kFontHeight);
     // The common sans serif faces run wider than the face the layout was
     // drawn with; semi-condensed, "Autostart Off" fits its 72-pixel button.
     font.setStretch(QFont::SemiCondensed);
@@ -60,8 +47,8 @@ QFont TDisableTool::FormFont() {
 }
 
 TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
-    setObjectName(QStringLiteral("DisableTool"));
-    setWindowTitle(QStringLiteral("Disable Autostart"));
+    setObjectName(QString::fromLatin1(layout::kName));
+    setWindowTitle(QString::fromLatin1(layout::kCaption));
     setFont(FormFont());
     QPalette colours = palette();
     colours.setColor(QPalette::Window, colours.color(QPalette::Button));
@@ -70,31 +57,27 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
     setFixedSize(kClientWidth, kClientHeight);
     placeOnScreen();
 
-    COMPortFrame = new QGroupBox(QStringLiteral("COM Port for Module"), this);
-    COMPortFrame->setObjectName(QStringLiteral("COMPortFrame"));
-    Put(COMPortFrame, kFrame);
+    COMPortFrame = new QGroupBox(QString::fromLatin1(layout::kGroup.caption), this);
+    Put(COMPortFrame, layout::kGroup);
 
     portGroup_ = new QButtonGroup(this);
     portGroup_->setExclusive(true);
     for (int i = 0; i < kPorts; ++i) {
         const int number = i + 1;
-        auto* selector = new QRadioButton(QStringLiteral("COM %1").arg(number), COMPortFrame);
-        selector->setObjectName(QStringLiteral("PortSelector%1").arg(number));
-        selector->setGeometry(kSelectorColumns[static_cast<size_t>(i / 4)],
-                              kSelectorRows[static_cast<size_t>(i % 4)], kSelectorWidth, kSelectorHeight);
+        const layout::Control& control = layout::kPortSelectors[static_cast<size_t>(i)];
+        auto* selector = new QRadioButton(QString::fromLatin1(control.caption), COMPortFrame);
+        Put(selector, control);
         portGroup_->addButton(selector, number);
         connect(selector, &QRadioButton::clicked, this, &TDisableTool::SelectPort);
         PortSelector[static_cast<size_t>(i)] = selector;
     }
 
-    StartButton = new QPushButton(QStringLiteral("Autostart Off"), this);
-    StartButton->setObjectName(QStringLiteral("StartButton"));
-    Put(StartButton, kStart);
+    StartButton = new QPushButton(QString::fromLatin1(layout::kStartButton.caption), this);
+    Put(StartButton, layout::kStartButton);
     connect(StartButton, &QPushButton::clicked, this, &TDisableTool::AutoStartOff);
 
-    CloseButton = new QPushButton(QStringLiteral("Close"), this);
-    CloseButton->setObjectName(QStringLiteral("CloseButton"));
-    Put(CloseButton, kClose);
+    CloseButton = new QPushButton(QString::fromLatin1(layout::kCloseButton.caption), this);
+    Put(CloseButton, layout::kCloseButton);
     connect(CloseButton, &QPushButton::clicked, this, &TDisableTool::CloseApp);
 
     // The group box first with its buttons in order, then Start, then Close.

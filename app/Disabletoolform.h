@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "app/window_geometry.h"
 #include "app/workflow.h"
 
 class QButtonGroup;
@@ -20,15 +21,15 @@ class TDisableTool : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int kPorts = 8;
-    // The window's frame on the desktop it was laid out for: outer size
-    // 195 x 212 with a 4-pixel border and a 19-pixel caption bar.
-    static constexpr int kOuterWidth = 195;
-    static constexpr int kOuterHeight = 212;
-    static constexpr int kClientWidth = kOuterWidth - 2 * 4;
-    static constexpr int kClientHeight = kOuterHeight - 2 * 4 - 19;
-    static constexpr int kLeft = 225;
-    static constexpr int kTop = 456;
+    static constexpr int kPorts = ebd::app::window::kPorts;
+    // The window's frame on the desktop it was laid out for, from the layout
+    // table both builds of the window share (window_geometry.h).
+    static constexpr int kOuterWidth = ebd::app::window::kFrame.width;
+    static constexpr int kOuterHeight = ebd::app::window::kFrame.height;
+    static constexpr int kClientWidth = ebd::app::window::kClientWidth;
+    static constexpr int kClientHeight = ebd::app::window::kClientHeight;
+    static constexpr int kLeft = ebd::app::window::kFrame.left;
+    static constexpr int kTop = ebd::app::window::kFrame.top;
 
     // Shows an outcome: message text and caption. Tests capture it; the real
     // window shows a modal box.

@@ -2,6 +2,7 @@
 // without a display and for scripts.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -47,12 +48,42 @@ Outcome AttemptPort(int port, bool verbose) {
     return attempt.outcome;
 }
 
-int RunSeveral(const std::vector<int>& ports, bool verbose) {
+// The attempt of one port among several, in its child process: its lines on
+// standard error carry the port, its outcome is its exit status.
+int AttemptInChild(int port, bool verbose) {
+    g_prefix = "COM" + std::to_string(port) + ": ";
+    // A child that aborts must not look like an outcome: the C runtime of
+    // Windows ends an aborted program with status 3.
+    std::signal(SIGABRT, [](int) { std::_Exit(kExitSoftware); });
+    return ExitStatusFor(AttemptPort(port, verbose));
+}
+
+// The command line of a child that is started as a fresh program.
+std::vector<std::string> ChildArguments(const CliOptions& options, int port) {
+    std::vector<std::string> arguments{"--port", std::to_string(port)};
+    for (const auto& [devicePort, path] : options.devices) {
+        if (devicePort == port) arguments.insert(arguments.end(), {"--device", path});
+    }
+    if (options.trace) arguments.emplace_back("--trace");
+    if (options.verbose) arguments.emplace_back("--verbose");
+    return arguments;
+}
+
+// Makes the device of a port known to the library and to child processes.
+void SetDevice(int port, const std::string& path) {
+    const std::string variable = "EBD_COM" + std::to_string(port);
+#ifdef _WIN32
+    _putenv_s(variable.c_str(), path.c_str());
+#else
+    setenv(variable.c_str(), path.c_str(), 1);
+#endif
+}
+
+int RunSeveral(const CliOptions& options) {
     int highest = 0;
-    const auto inChild = [verbose](int port) {
-        g_prefix = "COM" + std::to_string(port) + ": ";
-        return ExitStatusFor(AttemptPort(port, verbose));
-    };
+    const bool verbose = options.verbose;
+    const auto inChild = [verbose](int port) { return AttemptInChild(port, verbose); };
+    const auto arguments = [&options](int port) { return ChildArguments(options, port); };
     const auto finished = [&highest](const ChildResult& child) {
         const std::string com = "COM" + std::to_string(child.port) + ": ";
         int status = child.exited ? child.status : kExitSoftware;
@@ -74,7 +105,7 @@ int RunSeveral(const std::vector<int>& ports, bool verbose) {
         std::fflush(stdout);
         highest = std::max(highest, status);
     };
-    RunInChildren(ports, inChild, kChildDeadline, finished);
+    RunInChildren(options.ports, inChild, arguments, kChildDeadline, finished);
     return highest;
 }
 
@@ -95,10 +126,7 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     // The library and the listing find the devices through the environment.
-    for (const auto& [port, path] : options.devices) {
-        const std::string variable = "EBD_COM" + std::to_string(port);
-        setenv(variable.c_str(), path.c_str(), 1);
-    }
+    for (const auto& [port, path] : options.devices) SetDevice(port, path);
     if (options.listPorts) {
         std::fputs(ListPorts().c_str(), stdout);
         return 0;
@@ -106,7 +134,10 @@ int Run(const std::vector<std::string>& args) {
     if (options.trace) WEnableTraceFile();
     if (options.verbose) WSetTraceCallback(&PrintTraceLine);
 
-    if (options.ports.size() > 1) return RunSeveral(options.ports, options.verbose);
+    // A child started as a fresh program for one of several ports.
+    if (const int child = ChildPort(); child != 0 && options.ports == std::vector<int>{child})
+        return AttemptInChild(child, options.verbose);
+    if (options.ports.size() > 1) return RunSeveral(options);
     const int port = options.ports.empty() ? 0 : options.ports.front();
     const Outcome outcome = AttemptPort(port, options.verbose);
     std::printf("%s\n", MessageFor(outcome).text);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
+#include "app/port_diagnosis.h"
+#include "platform/platform.h"
+
 namespace ebd::app {
 
 namespace {
@@ -142,20 +145,17 @@ std::string UsageText(const std::string& program) {
            "Switch off the Java autostart of the module on a serial port, then switch the module off.\n"
            "\n"
            "  --port N         the module's port COM<N>, 1 to 32; give it several times to treat\n"
-           "                   several modules at once, each in a process of its own\n"
-           "  --device PATH    use the device PATH for the port of the --port before it (or of\n"
-           "                   the only --port) in this run, instead of EBD_COM<N> or /dev/ttyS<N-1>;\n"
-           "                   a /dev/serial/by-id name stays with its adapter on any USB socket\n"
+           "                   several modules at once, each in a process of its own\n" +
+           DeviceUsage() +
            "  --trace          write the library's trace to tracefiles/tracefile.txt\n"
-           "  --verbose        write the library's trace lines to standard error instead\n"
-           "  --list-ports     list COM1 to COM32 with their devices, then the serial devices\n"
-           "                   there are with their by-id names, USB ids, manufacturer, product,\n"
-           "                   serial number and COM numbers, and stop; opens no port\n"
+           "  --verbose        write the library's trace lines to standard error instead\n" +
+           ListPortsUsage() +
            "  --help           show this text and stop\n"
            "  --version        show the version and stop\n"
            "\n"
-           "COM<N> is the device named by the environment variable EBD_COM<N>, else /dev/ttyS<N-1>.\n"
-
+           "COM<N> is the device named by the environment variable EBD_COM<N>, else " +
+           platform::kDefaultDevice +
+           ".\n"
            "\n"
            "Exit status:\n"
            "  0   Autostart successfully switched off\n"

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace ebd::app {
@@ -22,12 +23,23 @@ struct ChildResult {
 };
 
 // Runs `attempt(port)` in one child per port; the child exits with its result.
-// `finished` is called in the parent as each child ends, in the order they end.
-// Children still running at `deadline` are killed. Returns the results in the
-// order of `ports`.
+// Where a child is a copy of this process (Linux), it calls `attempt` itself.
+// Where a child can only be a fresh program (Windows), it is this program run
+// again with the arguments `arguments(port)` and the port in the environment
+// variable kChildPortVariable; its main finds the port with ChildPort() and
+// makes the attempt. `finished` is called in the parent as each child ends, in
+// the order they end. Children still running at `deadline` are killed.
+// Returns the results in the order of `ports`.
 std::vector<ChildResult> RunInChildren(const std::vector<int>& ports,
                                        const std::function<int(int port)>& attempt,
+                                       const std::function<std::vector<std::string>(int port)>& arguments,
                                        std::chrono::milliseconds deadline,
                                        const std::function<void(const ChildResult&)>& finished);
+
+inline constexpr const char* kChildPortVariable = "EBD_AUTOSTART_OFF_CHILD_PORT";
+
+// In a child that RunInChildren started as a fresh program: the port it is
+// for (1 to 32). 0 in every other process.
+int ChildPort();
 
 }  // namespace ebd::app

@@ -220,4 +220,16 @@ std::string ListPorts(const std::string& root) {
     return text + "\n" + SerialDeviceListing(FindSerialDevices(root));
 }
 
+std::string DeviceUsage() {
+    return "  --device PATH    use the device PATH for the port of the --port before it (or of\n"
+           "                   the only --port) in this run, instead of EBD_COM<N> or /dev/ttyS<N-1>;\n"
+           "                   a /dev/serial/by-id name stays with its adapter on any USB socket\n";
+}
+
+std::string ListPortsUsage() {
+    return "  --list-ports     list COM1 to COM32 with their devices, then the serial devices\n"
+           "                   there are with their by-id names, USB ids, manufacturer, product,\n"
+           "                   serial number and COM numbers, and stop; opens no port\n";
+}
+
 }  // namespace ebd::app

@@ -30,8 +30,14 @@ PortDiagnosis DiagnosePort(int port);
 // One line for standard error; empty for PortProblem::None.
 std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis);
 
-// "COM<n>  <device>  <state>" for COM1 to COM32, then the serial devices
-// found below `root` (see serial_devices.h), without opening any port.
+// "COM<n>  <device>  <state>" for COM1 to COM32 and, where the system can tell,
+// the serial devices found below `root` (see serial_devices.h), without
+// opening any port.
 std::string ListPorts(const std::string& root = "/");
+
+// The lines of the usage text that differ by system: the --device option and
+// what --list-ports shows.
+std::string DeviceUsage();
+std::string ListPortsUsage();
 
 }  // namespace ebd::app

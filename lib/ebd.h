@@ -218,13 +218,15 @@ int32_t WChangeGPRSTiming(EBDHandle handle, uint8_t frameNumber, int16_t frameAd
 int32_t WSetGPRSUsage(EBDHandle handle, uint8_t mode);
 
 /* ---- Settings ------------------------------------------------------------- */
-/* The port and baud rate kept in the machine-wide settings file
- * (/etc/ebd/settings.conf, or the file the environment variable
- * EBD_SETTINGS_FILE names), key QMB_Library, values "ComPort" (binary, 1 byte)
- * and "Baudrate" (dword). Save creates the file and key when needed and writes
- * both. Load sets port 1 and baud rate 115200 and reads the port only: it
- * returns 1 when "ComPort" is there as a binary value of one byte, else 0; the
- * baud rate always comes back as 115200, whatever was saved. */
+/* The port and baud rate kept in the machine-wide settings store, key
+ * QMB_Library, values "ComPort" (binary, 1 byte) and "Baudrate" (dword): on
+ * Windows the registry key HKEY_CURRENT_CONFIG\QMB_Library, on Linux the
+ * settings file /etc/ebd/settings.conf (or the file the environment variable
+ * EBD_SETTINGS_FILE names). Save creates the key when needed and writes both;
+ * it returns 0 when the key cannot be created or a value cannot be written.
+ * Load sets port 1 and baud rate 115200 and reads the port only: it returns 1
+ * when "ComPort" is there as a binary value of one byte, else 0; the baud rate
+ * always comes back as 115200, whatever was saved. */
 int32_t SaveLibrarySettings(uint8_t port, uint32_t baudRate);
 int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
 

@@ -1,9 +1,7 @@
-// The process-wide platform pointer and the mapping of port names to devices.
+// The process-wide platform pointer.
 #include "platform/platform.h"
 
 #include <atomic>
-#include <cstdlib>
-#include <cstring>
 
 namespace ebd::platform {
 
@@ -12,37 +10,15 @@ namespace {
 // nullptr stands for the real implementation.
 std::atomic<Platform*> g_installed{nullptr};
 
-// The port number of "COM<n>", or 0 when the name is not COM followed by 1 to
-// 255 written without leading zeros (the library forms the names with "COM%d").
-unsigned portNumberOf(const char* comName) {
-    if (comName == nullptr || std::strncmp(comName, "COM", 3) != 0) return 0;
-    const char* digits = comName + 3;
-    if (digits[0] < '1' || digits[0] > '9') return 0;
-    unsigned number = 0;
-    for (size_t i = 0; digits[i] != '\0'; ++i) {
-        if (i == 3 || digits[i] < '0' || digits[i] > '9') return 0;
-        number = number * 10 + static_cast<unsigned>(digits[i] - '0');
-    }
-    return number <= 255 ? number : 0;
-}
-
 }  // namespace
 
 Platform& current() {
     Platform* installed = g_installed.load(std::memory_order_acquire);
-    return installed != nullptr ? *installed : posix();
+    return installed != nullptr ? *installed : native();
 }
 
 void install(Platform* platform) {
     g_installed.store(platform, std::memory_order_release);
-}
-
-std::string devicePathFor(const char* comName) {
-    const unsigned number = portNumberOf(comName);
-    if (number == 0) return {};
-    const std::string variable = "EBD_COM" + std::to_string(number);
-    if (const char* path = std::getenv(variable.c_str()); path != nullptr && path[0] != '\0') return path;
-    return "/dev/ttyS" + std::to_string(number - 1);
 }
 
 }  // namespace ebd::platform

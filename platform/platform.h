@@ -1,13 +1,15 @@
 // The platform seam: everything the library needs from the operating system
-// (serial ports, the high-resolution counter, sleeping, local time) behind one
-// small interface. The library reaches it through one process-wide pointer;
-// the real POSIX implementation is installed by default, tests install the
-// simulated one with its virtual clock.
+// (serial ports, the high-resolution counter, sleeping, local time, the
+// machine-wide settings store) behind one small interface. The library reaches
+// it through one process-wide pointer; the real implementation of the system
+// it is built for (POSIX on Linux, Win32 on Windows) is installed by default,
+// tests install the simulated one with its virtual clock.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <string>
 
 namespace ebd::platform {
@@ -38,6 +40,40 @@ struct LineSettings {
     uint8_t stopBits = 2;  // 1 or 2
     bool rts = true;
     bool dtr = false;
+};
+
+// Type of a value in the settings store, as the registry knows them.
+enum class ValueType { Binary, Dword, String, Other };
+
+// Outcome of reading a value: copied, larger than the caller's buffer, not
+// there, or the store failed.
+enum class QueryResult { Done, MoreData, Missing, Failed };
+
+// An open key of the settings store; closed when it is destroyed.
+class SettingsKey {
+public:
+    virtual ~SettingsKey() = default;
+    // Writes value `name` with `size` bytes of `data`; a Dword is 4 bytes,
+    // little-endian. False when the store refuses.
+    virtual bool setValue(const char* name, ValueType type, const uint8_t* data, uint32_t size) = 0;
+    // Reads value `name` into `buffer`, which holds *size bytes. When the value
+    // exists, *type and *size receive its type and length; its bytes are
+    // copied only when they fit (Done), otherwise the result is MoreData and
+    // the buffer is left alone.
+    virtual QueryResult queryValue(const char* name, ValueType* type, uint8_t* buffer, uint32_t* size) = 0;
+};
+
+// The machine-wide settings store: keys directly below one root (the current
+// hardware profile on Windows), each with a class string and typed values.
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    // Opens key `name` for reading and writing, creating it with the class
+    // string `className` when it does not exist; nullptr when that fails.
+    virtual std::unique_ptr<SettingsKey> createKey(const char* name, const char* className) = 0;
+    // Opens an existing key for reading; nullptr when it is missing or
+    // cannot be read.
+    virtual std::unique_ptr<SettingsKey> openKey(const char* name) = 0;
 };
 
 class Platform {
@@ -76,14 +112,20 @@ public:
     virtual uint64_t frequency() = 0;
     virtual void sleepMs(uint32_t ms) = 0;
     virtual void localTime(std::tm* out) = 0;
+
+    // The machine-wide settings store.
+    virtual SettingsStore& settings() = 0;
 };
 
 // The platform in force for this process.
 Platform& current();
 // Installs `platform` for the whole process; nullptr restores the real one.
 void install(Platform* platform);
-// The real implementation.
+// The real implementation of the system the library is built for.
+Platform& native();
+// The real implementations themselves; each exists only on its own system.
 Platform& posix();
+Platform& win32();
 
 // Appends `size` bytes to the file at `path` (created when missing) with one
 // write on a descriptor opened for appending, and closes it again; text mode
@@ -91,7 +133,13 @@ Platform& posix();
 bool appendToFile(const char* path, const char* data, size_t size);
 
 // Device path that "COM<n>" stands for: EBD_COM<n> from the environment, else
-// /dev/ttyS<n-1>. Empty for a name that is not COM followed by 1 to 255.
+// the system's own device of that port (see kDefaultDevice). Empty for a name
+// that is not COM followed by 1 to 255.
 std::string devicePathFor(const char* comName);
+// The system's own device of port n, written for people: "/dev/ttyS<N-1>" on
+// Linux, "\\.\COM<N>" on Windows.
+extern const char* const kDefaultDevice;
+// The system's own device of port `number` (1 to 255).
+std::string defaultDevicePath(unsigned number);
 
 }  // namespace ebd::platform

@@ -1,6 +1,6 @@
 // The real platform on Linux: serial ports through termios, the monotonic clock,
-// nanosleep and local time. This is the only file that includes the system's
-// headers for terminals, polling and clocks.
+// nanosleep, local time and the settings file. This is the only file that
+// includes the system's headers for terminals, polling and clocks.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -18,6 +18,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/settings_file.h"
 
 namespace ebd::platform {
 
@@ -404,7 +405,8 @@ public:
             // End of file on a terminal: the device hung up.
             if (n == 0) return lose(*port);
             if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return gone(errno) ? lose(*port) : ReadStatus::Failed;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return gone(errno) ? lose(*port) : ReadStatus::Failed;
             switch (waitFor(fd, POLLIN, deadlineNs)) {
                 case Wait::Ready:
                     break;
@@ -419,7 +421,9 @@ public:
 
     // Errors that mean the device itself is gone (an unplugged USB adapter, a
     // hung-up pseudo-terminal), not that one operation failed.
-    static bool gone(int error) { return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE; }
+    static bool gone(int error) {
+        return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
+    }
 
     // A device that is gone is closed at once rather than kept: its descriptor
     // is released, so the adapter can come back under the same name, and every
@@ -465,6 +469,8 @@ public:
         if (localtime_r(&now, out) == nullptr) *out = std::tm{};
     }
 
+    SettingsStore& settings() override { return fileSettingsStore(); }
+
 private:
     // Sessions on several threads open, use and close their ports at once: the
     // table's slots are claimed, looked up and given back under this lock. A
@@ -501,6 +507,10 @@ private:
 Platform& posix() {
     static PosixPlatform instance;
     return instance;
+}
+
+Platform& native() {
+    return posix();
 }
 
 }  // namespace ebd::platform

@@ -1,14 +1,50 @@
 #include "platform/sim_platform.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace ebd::platform {
 
 namespace {
+
 constexpr uint64_t kNsPerMs = 1'000'000;
 // The innermost ThreadClock of this thread.
 thread_local SimPlatform::ThreadClock* t_clock = nullptr;
+
+class SimKey final : public SettingsKey {
+public:
+    SimKey(SimSettingsStore& store, std::string name) : store_(store), name_(std::move(name)) {}
+
+    bool setValue(const char* name, ValueType type, const uint8_t* data, uint32_t size) override {
+        if (store_.refuseWrites || name == nullptr || (data == nullptr && size != 0)) return false;
+        SimSettingsStore::StoredValue& value = store_.keys[name_].values[name];
+        value.type = type;
+        value.data.assign(data, data + size);
+        return true;
+    }
+
+    QueryResult queryValue(const char* name, ValueType* type, uint8_t* buffer, uint32_t* size) override {
+        if (name == nullptr || type == nullptr || size == nullptr || (buffer == nullptr && *size != 0))
+            return QueryResult::Failed;
+        const auto key = store_.keys.find(name_);
+        if (key == store_.keys.end()) return QueryResult::Failed;  // deleted while open
+        const auto value = key->second.values.find(name);
+        if (value == key->second.values.end()) return QueryResult::Missing;
+        const std::vector<uint8_t>& data = value->second.data;
+        *type = value->second.type;
+        const bool fits = data.size() <= *size;
+        *size = static_cast<uint32_t>(data.size());
+        if (!fits) return QueryResult::MoreData;
+        if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+        return QueryResult::Done;
+    }
+
+private:
+    SimSettingsStore& store_;
+    std::string name_;
+};
+
 }  // namespace
 
 SimPlatform::ThreadClock::ThreadClock(SimPlatform& sim) : owner_(&sim), now_(0), previous_(t_clock) {
@@ -33,6 +69,17 @@ uint64_t& SimPlatform::clock() const {
     return now_;
 }
 
+std::unique_ptr<SettingsKey> SimSettingsStore::createKey(const char* name, const char* className) {
+    if (refuseKeys || name == nullptr || *name == '\0') return nullptr;
+    if (keys.find(name) == keys.end()) keys[name].className = className != nullptr ? className : "";
+    return std::make_unique<SimKey>(*this, name);
+}
+
+std::unique_ptr<SettingsKey> SimSettingsStore::openKey(const char* name) {
+    if (refuseKeys || name == nullptr || keys.find(name) == keys.end()) return nullptr;
+    return std::make_unique<SimKey>(*this, name);
+}
+
 SimPlatform::SimPlatform() {
     // A fixed date so that trace headers are reproducible: Mon Dec 07 03:56:29 2026.
     localTime_.tm_year = 2026 - 1900;
@@ -55,7 +102,9 @@ void SimPlatform::attach(const std::string& name, SimPeer* peer) {
     ports_[name].peer = peer;
 }
 
-SimPlatform::Port& SimPlatform::portNamed(const std::string& name) { return ports_[name]; }
+SimPlatform::Port& SimPlatform::portNamed(const std::string& name) {
+    return ports_[name];
+}
 
 const SimPlatform::Port* SimPlatform::portNamed(const std::string& name) const {
     auto it = ports_.find(name);
@@ -286,7 +335,9 @@ uint64_t SimPlatform::counter() {
     return clock();
 }
 
-uint64_t SimPlatform::frequency() { return 1'000'000'000; }
+uint64_t SimPlatform::frequency() {
+    return 1'000'000'000;
+}
 
 void SimPlatform::sleepMs(uint32_t ms) {
     clock() += static_cast<uint64_t>(ms) * kNsPerMs;

@@ -42,6 +42,29 @@ public:
     virtual void onPurge(uint64_t nowNs) = 0;
 };
 
+// The settings store in memory: keys with their class strings and typed
+// values, shared by every key opened on it.
+class SimSettingsStore final : public SettingsStore {
+public:
+    struct StoredValue {
+        ValueType type = ValueType::Binary;
+        std::vector<uint8_t> data;
+    };
+    struct StoredKey {
+        std::string className;
+        std::map<std::string, StoredValue> values;
+    };
+
+    std::unique_ptr<SettingsKey> createKey(const char* name, const char* className) override;
+    std::unique_ptr<SettingsKey> openKey(const char* name) override;
+
+    // Fault injection: keys cannot be opened or created; values cannot be written.
+    bool refuseKeys = false;
+    bool refuseWrites = false;
+    // What the store holds, by key name; tests read and seed it.
+    std::map<std::string, StoredKey> keys;
+};
+
 class SimPlatform final : public Platform {
 public:
     SimPlatform();
@@ -53,8 +76,8 @@ public:
 
     // Fault injection on a port.
     void failOpen(const std::string& name, OpenError error);  // None clears it
-    void vanish(const std::string& name);        // every later operation fails (EIO)
-    void vanishAt(const std::string& name, uint64_t atNs);  // the same, from a virtual time on
+    void vanish(const std::string& name);                     // every later operation fails (EIO)
+    void vanishAt(const std::string& name, uint64_t atNs);    // the same, from a virtual time on
     void failWrites(const std::string& name, bool fail);
     void failTimeouts(const std::string& name, bool fail);  // setReadTimeout refused
     void failDtr(const std::string& name, bool fail);       // device without modem lines
@@ -110,6 +133,9 @@ public:
     uint64_t frequency() override;
     void sleepMs(uint32_t ms) override;
     void localTime(std::tm* out) override;
+    SettingsStore& settings() override { return settingsStore; }
+
+    SimSettingsStore settingsStore;
 
 private:
     struct Port {

@@ -12,6 +12,11 @@ packages=(
   procps
   python3 python3-pytest python3-venv binutils
   lintian desktop-file-utils man-db dpkg-dev file
+  # The Windows stage: the 64-bit cross-compilers with the posix thread model
+  # only (not the whole mingw-w64 set with its 32-bit compilers), Wine to run
+  # the programs (64-bit only), zip for the package.
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  wine wine64 zip unzip
 )
 
 missing=()

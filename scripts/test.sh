@@ -16,6 +16,7 @@ echo "== tests"
 (cd build-ci && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs" --timeout 600)
 bash scripts/test-python.sh build-ci
 bash scripts/test-install.sh build-ci
+EBD_HOST_BUILD=build-ci bash scripts/test-windows.sh
 
 echo "== sanitizer build (ASan + UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEBD_WERROR=ON -DEBD_SANITIZE=ON -DEBD_BENCH=OFF \

@@ -1,0 +1,200 @@
+#include "app/Disabletoolform_win32.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <vector>
+
+#include "app/window_geometry.h"
+#include "app/workflow.h"
+
+namespace ebd::app::win32 {
+
+namespace {
+
+namespace layout = ebd::app::window;
+
+// What the window holds: the chosen port and the font of its controls.
+struct State {
+    int selectedPort = 0;
+    HFONT font = nullptr;
+};
+
+State* StateOf(HWND window) {
+    return reinterpret_cast<State*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+// An exception must not travel through the system's frames: it is shown in
+// the error box, and the application ends.
+[[noreturn]] void Fatal(const char* what) {
+    MessageBoxA(nullptr, what, layout::kApplicationTitle, MB_OK | MB_ICONHAND);
+    std::exit(EXIT_FAILURE);
+}
+
+HWND MakeControl(HWND parent, const layout::Control& control, DWORD style, int id, int left, int top,
+                 HFONT font) {
+    HWND handle = CreateWindowExA(0, "BUTTON", control.caption, WS_CHILD | WS_VISIBLE | style, left, top,
+                                  control.place.width, control.place.height, parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    if (handle != nullptr) SendMessageA(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return handle;
+}
+
+// The controls in the table's tab order. Tab order on Windows is the order in
+// which sibling windows are made; the radio buttons, children of the group box
+// in the table, are siblings after it here (a group box passes no clicks on),
+// placed relative to it. The first radio button opens the group the eight form
+// (checking one unchecks the others); the Start button opens the next.
+bool MakeControls(HWND window, HFONT font) {
+    struct TopLevel {
+        const layout::Control* control;
+        int id;
+        DWORD style;
+    };
+    std::vector<TopLevel> topLevel{
+        {&layout::kGroup, kGroupId, BS_GROUPBOX},
+        {&layout::kStartButton, kStartButtonId, BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP},
+        {&layout::kCloseButton, kCloseButtonId, BS_PUSHBUTTON | WS_TABSTOP}};
+    std::stable_sort(topLevel.begin(), topLevel.end(), [](const TopLevel& a, const TopLevel& b) {
+        return a.control->tabOrder < b.control->tabOrder;
+    });
+    std::vector<int> selectors(layout::kPorts);
+    for (int i = 0; i < layout::kPorts; ++i) selectors[static_cast<size_t>(i)] = i;
+    std::stable_sort(selectors.begin(), selectors.end(), [](int a, int b) {
+        return layout::kPortSelectors[static_cast<size_t>(a)].tabOrder <
+               layout::kPortSelectors[static_cast<size_t>(b)].tabOrder;
+    });
+
+    for (const TopLevel& entry : topLevel) {
+        const layout::Place& place = entry.control->place;
+        if (MakeControl(window, *entry.control, entry.style, entry.id, place.left, place.top, font) ==
+            nullptr)
+            return false;
+        if (entry.id != kGroupId) continue;
+        bool first = true;
+        for (int i : selectors) {
+            const layout::Control& selector = layout::kPortSelectors[static_cast<size_t>(i)];
+            const DWORD style = BS_AUTORADIOBUTTON | WS_TABSTOP | (first ? WS_GROUP : 0);
+            first = false;
+            if (MakeControl(window, selector, style, kFirstPortSelectorId + i,
+                            place.left + selector.place.left, place.top + selector.place.top,
+                            font) == nullptr)
+                return false;
+        }
+    }
+    return true;
+}
+
+// SelectPort: the number of the radio button clicked; any other sender 0.
+void SelectPort(State& state, int senderId) {
+    const int index = senderId - kFirstPortSelectorId;
+    state.selectedPort = index >= 0 && index < layout::kPorts ? index + 1 : 0;
+}
+
+// AutoStartOff: the workflow on the window's thread, which answers nothing
+// meanwhile (the busy cursor says so), then the outcome in a modal box with
+// one OK button and no icon, owned by the window.
+void AutoStartOff(HWND window, const State& state) {
+    const HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    const Outcome outcome = RunAutostartOff(state.selectedPort).outcome;
+    SetCursor(previous);
+    const Message message = MessageFor(outcome);
+    MessageBoxA(window, message.text, message.caption, MB_OK);
+}
+
+LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_NCCREATE:
+            SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new State));
+            break;
+        case WM_CREATE: {
+            State* state = StateOf(window);
+            state->font = CreateFontA(layout::kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, layout::kFontFace);
+            return MakeControls(window, state->font) ? 0 : -1;
+        }
+        case WM_GETFONT: {
+            const State* state = StateOf(window);
+            return reinterpret_cast<LRESULT>(state != nullptr ? state->font : nullptr);
+        }
+        case WM_COMMAND: {
+            State* state = StateOf(window);
+            if (state == nullptr || HIWORD(wParam) != BN_CLICKED) break;
+            const int id = LOWORD(wParam);
+            if (id == kStartButtonId) {
+                AutoStartOff(window, *state);
+            } else if (id == kCloseButtonId) {
+                DestroyWindow(window);  // CloseApp
+            } else if (id >= kFirstPortSelectorId && id < kFirstPortSelectorId + layout::kPorts) {
+                SelectPort(*state, id);
+            }
+            return 0;
+        }
+        case WM_DESTROY:
+            PostQuitMessage(0);
+            return 0;
+        case WM_NCDESTROY: {
+            State* state = StateOf(window);
+            SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+            if (state != nullptr && state->font != nullptr) DeleteObject(state->font);
+            delete state;
+            break;
+        }
+        default:
+            break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return Handle(window, message, wParam, lParam);
+    } catch (const std::exception& error) {
+        Fatal(error.what());
+    } catch (...) {
+        Fatal("Unknown error");
+    }
+}
+
+bool RegisterClassOnce(HINSTANCE instance) {
+    WNDCLASSEXA windowClass{};
+    if (GetClassInfoExA(instance, layout::kClassName, &windowClass)) return true;
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &WindowProcedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = layout::kClassName;
+    return RegisterClassExA(&windowClass) != 0;
+}
+
+}  // namespace
+
+HWND CreateDisableTool(HINSTANCE instance) {
+    if (!RegisterClassOnce(instance)) return nullptr;
+    // A fixed frame: caption, system menu and minimise box, no sizing border.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    return CreateWindowExA(0, layout::kClassName, layout::kCaption, style, layout::kFrame.left,
+                           layout::kFrame.top, layout::kFrame.width, layout::kFrame.height, nullptr, nullptr,
+                           instance, nullptr);
+}
+
+int SelectedPort(HWND window) {
+    const State* state = StateOf(window);
+    return state != nullptr ? state->selectedPort : 0;
+}
+
+int RunMessageLoop(HWND window) {
+    MSG message{};
+    BOOL got = 0;
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
+        if (IsWindow(window) && IsDialogMessageA(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return got < 0 ? EXIT_FAILURE : static_cast<int>(message.wParam);
+}
+
+}  // namespace ebd::app::win32
