@@ -5,10 +5,10 @@
 #include <array>
 #include <cstdarg>
 #include <cstdint>
+#include <mutex>
 
 #include "core/ebd_bastyp.h"
 #include "core/ebd_types.h"
-#include "platform/mutex.h"
 
 namespace ebd {
 
@@ -41,7 +41,7 @@ void ReleasePort(int port);
 void ResetPortTable();
 // Exit records are cleared for every port by any session's open: every access
 // takes this lock.
-platform::Mutex& ExitRecordsLock();
+std::mutex& ExitRecordsLock();
 // The open port of a session; kNoPort when the handle is invalid or no port is open.
 platform::PortHandle GetPortHandle(uint32_t handle);
 // Stores a non-zero code as the last error of the handle's port.

@@ -1,9 +1,9 @@
 // The port table and the time base: one entry per port number, and the counter
 // values that trace times and the block gap are measured with.
 #include <array>
+#include <mutex>
 
 #include "core/ebd_core.h"
-#include "platform/mutex.h"
 
 namespace ebd {
 
@@ -13,8 +13,8 @@ std::array<PortEntry, kMaxPort + 1> g_ports;
 TimeBase g_time;
 // Guards which entries have a port (the port handle and the opening flag), so
 // that two threads opening the same port cannot both win.
-platform::Mutex g_claims;
-platform::Mutex g_exitRecords;
+std::mutex g_claims;
+std::mutex g_exitRecords;
 
 }  // namespace
 
@@ -76,7 +76,7 @@ void ResetPortTable() {
     }
 }
 
-platform::Mutex& ExitRecordsLock() { return g_exitRecords; }
+std::mutex& ExitRecordsLock() { return g_exitRecords; }
 
 platform::PortHandle GetPortHandle(uint32_t handle) {
     if (!HandleValid(handle)) return platform::kNoPort;

@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 #include "core/ebd_core.h"
 #include "core/ebd_version.h"
-#include "platform/mutex.h"
 
 namespace ebd {
 
@@ -20,7 +20,7 @@ std::atomic<bool> g_traceFile{false};
 std::atomic<TraceCallback> g_callback{nullptr};
 // Lines of sessions on different threads reach the file one whole line after
 // another.
-platform::Mutex g_fileLock;
+std::mutex g_fileLock;
 
 constexpr const char* kTraceDir = "tracefiles";
 constexpr const char* kTraceFile = "tracefiles/tracefile.txt";

@@ -13,10 +13,10 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "platform/mutex.h"
 #include "platform/platform.h"
 
 namespace ebd::platform {
@@ -161,7 +161,7 @@ private:
 
     // The port registry (names, handles, which ports are open) is shared by
     // every thread; a port's other state belongs to the thread that opened it.
-    mutable Mutex registry_;
+    mutable std::mutex registry_;
     std::map<std::string, Port> ports_;
     std::vector<std::string> handles_;      // handle -> port name
     mutable uint64_t now_ = 1'000'000'000;  // start one virtual second in
