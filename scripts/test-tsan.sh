@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-tsan}
-suites=(test_threads test_session_trace test_link test_module test_service_rpc test_nvram test_platform_posix)
+suites=(test_threads test_threads_real test_session_trace test_link test_module test_service_rpc test_nvram test_platform_posix)
 
 echo "== ThreadSanitizer build and the threaded suites"
 start=$(date +%s)
