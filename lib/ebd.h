@@ -28,6 +28,9 @@ typedef uint32_t EBDHandle;
 typedef int32_t (*EBDTraceCallback)(uint32_t traceHandle, const char* line);
 
 /* ---- Sessions, last error, trace ------------------------------------------ */
+/* Resets the port table and the time base. A port still open from an earlier
+ * session is closed first, without a byte to its module, so that it can be
+ * opened again. */
 void WInitLibrary(void);
 EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandle);
 int32_t WComClose(EBDHandle handle);
