@@ -18,6 +18,7 @@
 #include "lib/ebd.h"
 #include "sim/module_double.h"
 #include "sim/pty_host.h"
+#include "session_lines.h"
 
 namespace ebd::test {
 namespace {
@@ -75,26 +76,8 @@ private:
     std::thread server_;
 };
 
-// Lines per session, each written only by its session's thread.
-struct Slot {
-    std::thread::id owner;
-    std::vector<std::string> lines;
-    int foreignThread = 0;
-};
-std::array<Slot, kSessions> g_slots;
-std::atomic<int> g_strayHandles{0};
-
-int32_t Collect(uint32_t traceHandle, const char* line) {
-    const uint32_t index = traceHandle - kTraceBase;
-    if (index >= kSessions) {
-        ++g_strayHandles;
-        return 0;
-    }
-    Slot& slot = g_slots[index];
-    if (slot.owner != std::this_thread::get_id()) ++slot.foreignThread;
-    slot.lines.emplace_back(line);
-    return 0;
-}
+using Trace = SessionTrace<kTraceBase, kSessions>;
+auto& g_slots = Trace::slots;
 
 TEST(RealPortThreads, FourModulesOnFourThreadsEachSwitchTheirAutostartOff) {
     std::array<std::unique_ptr<ServedModule>, kSessions> modules;
@@ -106,9 +89,9 @@ TEST(RealPortThreads, FourModulesOnFourThreadsEachSwitchTheirAutostartOff) {
         setenv(("EBD_COM" + std::to_string(21 + session)).c_str(), served->device().c_str(), 1);
     }
     WDisableTraceFile();
-    WSetTraceCallback(&Collect);
+    WSetTraceCallback(&Trace::Collect);
     WInitLibrary();
-    for (Slot& slot : g_slots) slot = Slot{};
+    Trace::Clear();
 
     std::array<std::vector<std::string>, kSessions> failures;
     std::vector<std::thread> threads;
@@ -152,7 +135,7 @@ TEST(RealPortThreads, FourModulesOnFourThreadsEachSwitchTheirAutostartOff) {
             references.insert(static_cast<uint16_t>(request.data[0] | request.data[1] << 8));
             ++requests;
         }
-        const Slot& slot = g_slots[index];
+        const SessionLines& slot = g_slots[index];
         EXPECT_EQ(slot.foreignThread, 0) << "session " << session;
         ASSERT_FALSE(slot.lines.empty());
         const std::string open = "(EBD ) WComOpen(portNum=" + std::to_string(21 + session) + ",";
@@ -165,7 +148,7 @@ TEST(RealPortThreads, FourModulesOnFourThreadsEachSwitchTheirAutostartOff) {
     }
     // The one reference counter handed out every value once.
     EXPECT_EQ(references.size(), requests);
-    EXPECT_EQ(g_strayHandles.load(), 0);
+    EXPECT_EQ(Trace::strayHandles.load(), 0);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "platform/sim_platform.h"
 #include "rpc/ebdnomi.h"
 #include "sim/module_double.h"
+#include "session_lines.h"
 
 namespace ebd::test {
 namespace {
@@ -28,28 +29,8 @@ constexpr int kThreads = 8;
 constexpr int kRounds = 40;  // five remote calls each: 200 per session
 constexpr uint32_t kTraceBase = 0x7E500000;
 
-// What reaches the callback, one slot per session's trace handle. A slot is
-// written only by its session's thread, without a lock of the test's own (a
-// lock here would order the threads and hide races in the library).
-struct Slot {
-    std::thread::id owner;
-    std::vector<std::string> lines;
-    int foreignThread = 0;  // lines delivered on another thread than the owner's
-};
-std::array<Slot, kThreads> g_slots;
-std::atomic<int> g_strayHandles{0};
-
-int32_t Collect(uint32_t traceHandle, const char* line) {
-    const uint32_t index = traceHandle - kTraceBase;
-    if (index >= kThreads) {
-        ++g_strayHandles;
-        return 0;
-    }
-    Slot& slot = g_slots[index];
-    if (slot.owner != std::this_thread::get_id()) ++slot.foreignThread;
-    slot.lines.emplace_back(line);
-    return 0;
-}
+using Trace = SessionTrace<kTraceBase, kThreads>;
+auto& g_slots = Trace::slots;
 
 // Values that differ from session to session and call to call.
 std::vector<uint8_t> UserData(int session, int round) {
@@ -167,10 +148,9 @@ protected:
     void SetUp() override {
         platform::install(&sim);
         WDisableTraceFile();
-        WSetTraceCallback(&Collect);
+        WSetTraceCallback(&Trace::Collect);
         WInitLibrary();
-        for (Slot& slot : g_slots) slot = Slot{};
-        g_strayHandles = 0;
+        Trace::Clear();
     }
     void TearDown() override {
         WSetTraceCallback(nullptr);
@@ -191,7 +171,7 @@ TEST_F(Threads, EightSessionsOnEightThreadsEachGetTheirOwnRepliesReferencesAndLi
         alone[static_cast<size_t>(session)] = g_slots[static_cast<size_t>(session)].lines;
         ASSERT_GT(alone[static_cast<size_t>(session)].size(), 1000u);
     }
-    for (Slot& slot : g_slots) slot = Slot{};
+    Trace::Clear();
     // A port's send-time stamp outlives its session: a second apart, no first
     // block of the second runs waits for the 10 ms gap.
     sim.advanceNs(1'000'000'000);
@@ -216,7 +196,7 @@ TEST_F(Threads, EightSessionsOnEightThreadsEachGetTheirOwnRepliesReferencesAndLi
     size_t requests = 0;
     for (int session = 0; session < kThreads; ++session) {
         const auto& run = runs[static_cast<size_t>(session)];
-        const Slot& slot = g_slots[static_cast<size_t>(session)];
+        const SessionLines& slot = g_slots[static_cast<size_t>(session)];
         for (const auto& failure : run.failures) ADD_FAILURE() << "session " << session << ": " << failure;
         EXPECT_EQ(slot.foreignThread, 0) << "session " << session;
         // Every line whole and of this session: the same lines, in the same
@@ -231,7 +211,7 @@ TEST_F(Threads, EightSessionsOnEightThreadsEachGetTheirOwnRepliesReferencesAndLi
         references.insert(run.references.begin(), run.references.end());
         requests += run.references.size();
     }
-    EXPECT_EQ(g_strayHandles.load(), 0);
+    EXPECT_EQ(Trace::strayHandles.load(), 0);
     // Every reference went to one request only, and none was skipped.
     EXPECT_EQ(references.size(), requests);
     ASSERT_FALSE(references.empty());
