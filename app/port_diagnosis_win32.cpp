@@ -66,20 +66,12 @@ std::string SystemErrorText(unsigned long error) {
 PortDiagnosis DiagnoseOpenError(const std::string& device, unsigned long error) {
     PortDiagnosis result;
     result.device = device;
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_UNIT:
-        case ERROR_NOT_READY:
-        case ERROR_DEV_NOT_EXIST:
+    switch (platform::openErrorFor(error)) {
+        case platform::OpenError::NoDevice:
             result.problem = PortProblem::NoDevice;
             break;
-        // A COM port has no permissions of its own: Windows answers "access
-        // denied" when another program has it open.
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_BUSY:
+        // Windows' "access denied" for a port another program has open.
+        case platform::OpenError::Busy:
             result.problem = PortProblem::Held;
             break;
         default:

@@ -127,6 +127,11 @@ Platform& native();
 Platform& posix();
 Platform& win32();
 
+// What an open that failed with the system's error number (errno, or
+// GetLastError on Windows) means for the user: one classification for the
+// platform's own open and for the tools' diagnosis of a port.
+OpenError openErrorFor(unsigned long systemError);
+
 // Appends `size` bytes to the file at `path` (created when missing) with one
 // write on a descriptor opened for appending, and closes it again; text mode
 // where the system has one. False when the file cannot be opened or written.

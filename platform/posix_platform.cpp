@@ -126,26 +126,6 @@ bool setModemLines(int fd, int raise, int clear) {
     return true;
 }
 
-OpenError openErrorFor(int error) {
-    switch (error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-        case ENOTDIR:
-            return OpenError::NoDevice;
-        case EACCES:
-        case EPERM:
-        case EROFS:
-            return OpenError::Permission;
-        case EBUSY:
-            return OpenError::Busy;
-        case EISDIR:
-            return OpenError::NotTerminal;
-        default:
-            return OpenError::Other;
-    }
-}
-
 // The descriptor of an open port. It closes itself, and gives up exclusive
 // mode first when it took it: a pseudo-terminal outlives the close of its
 // slave and would otherwise keep refusing ordinary users.

@@ -37,26 +37,6 @@ LineSettings LineOf(const DCB& dcb) {
     return line;
 }
 
-OpenError OpenErrorFor(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_UNIT:
-        case ERROR_NOT_READY:
-        case ERROR_DEV_NOT_EXIST:
-            return OpenError::NoDevice;
-        // Windows answers "access denied" when another program holds the
-        // port: a COM port has no permissions of its own to refuse.
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_BUSY:
-            return OpenError::Busy;
-        default:
-            return OpenError::Other;
-    }
-}
-
 // Errors that mean the device itself is gone (an unplugged USB adapter, a
 // pseudo-terminal whose far end closed under Wine), not that one operation
 // failed.
@@ -139,7 +119,7 @@ public:
         PortFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_WRITE_THROUGH, nullptr));
         if (!file.valid()) {
-            result = OpenErrorFor(GetLastError());
+            result = openErrorFor(GetLastError());
             return kNoPort;
         }
 
