@@ -12,12 +12,21 @@ packages=(
   procps
   python3 python3-pytest python3-venv binutils
   lintian desktop-file-utils man-db dpkg-dev file
-  # The Windows stage: the 64-bit cross-compilers with the posix thread model
-  # only (not the whole mingw-w64 set with its 32-bit compilers), Wine to run
-  # the programs (64-bit only), zip for the package.
+  # The reference documentation from lib/ebd.h, and the ABI guard.
+  doxygen abigail-tools
+  # The Windows stages: the 64-bit and 32-bit cross-compilers with the posix
+  # thread model, Wine to run the programs (wine32 for the 32-bit ones, from
+  # the i386 architecture), Windows' fonts for the window, zip for the
+  # packages.
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  wine wine64 zip unzip
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  wine wine64 wine32:i386 fonts-wine zip unzip
 )
+
+# wine32 comes from the i386 architecture, which dpkg must know first.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
