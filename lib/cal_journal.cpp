@@ -11,7 +11,10 @@ namespace {
 
 constexpr std::array<uint8_t, 4> kMagic{'E', 'B', 'D', 'J'};
 constexpr uint16_t kFormatVersion = 1;
-constexpr size_t kHeaderSize = 4 + 2 + 2 + kIdentitySize + 2 + 4;
+// Flags: the module's other items were saved aside for the erase.
+constexpr uint16_t kOthersSaved = 0x0001;
+constexpr size_t kHeaderSize = 4 + 2 + 2 + 2 + kIdentitySize + 2 + 4;
+constexpr size_t kIdentityAt = 10;
 constexpr size_t kItemOverhead = 1 + 1 + 2 + 4;
 // The largest entry: every item at its largest.
 constexpr size_t kMaxEntrySize = kHeaderSize + kMaxItems * (kItemOverhead + kMaxItemSize);
@@ -62,6 +65,7 @@ std::string FileName(const Identity& identity) {
 std::vector<uint8_t> Encode(const Entry& entry) {
     std::vector<uint8_t> out(kMagic.begin(), kMagic.end());
     Put16(out, kFormatVersion);
+    Put16(out, entry.othersSaved ? kOthersSaved : 0);
     Put16(out, kIdentitySize);
     out.insert(out.end(), entry.identity.begin(), entry.identity.end());
     Put16(out, static_cast<uint16_t>(entry.items.size()));
@@ -82,11 +86,13 @@ bool Decode(const std::vector<uint8_t>& bytes, const Identity& identity, Entry* 
     if (bytes.size() < kHeaderSize) return false;
     const uint8_t* p = bytes.data();
     if (!std::equal(kMagic.begin(), kMagic.end(), p) || Get16(p + 4) != kFormatVersion ||
-        Get16(p + 6) != kIdentitySize || Get32(p + kHeaderSize - 4) != Crc32(p, kHeaderSize - 4))
+        (Get16(p + 6) & ~kOthersSaved) != 0 || Get16(p + 8) != kIdentitySize ||
+        Get32(p + kHeaderSize - 4) != Crc32(p, kHeaderSize - 4))
         return false;
-    std::copy(p + 8, p + 8 + kIdentitySize, entry->identity.begin());
+    entry->othersSaved = (Get16(p + 6) & kOthersSaved) != 0;
+    std::copy(p + kIdentityAt, p + kIdentityAt + kIdentitySize, entry->identity.begin());
     if (entry->identity != identity) return false;
-    const uint16_t count = Get16(p + 8 + kIdentitySize);
+    const uint16_t count = Get16(p + kIdentityAt + kIdentitySize);
     if (count > kMaxItems) return false;
     size_t at = kHeaderSize;
     int lastId = -1;

@@ -5,8 +5,10 @@
 // One entry per module, a file "cal-<serial>.journal" in the state directory,
 // <serial> being the module's flash serial number as eight hex digits. Its
 // bytes, all numbers little-endian:
-//   header  magic "EBDJ", format version (16 bits, 1), identity size (16 bits,
-//           4), the identity (the 4 bytes of the flash serial number as the
+//   header  magic "EBDJ", format version (16 bits, 1), flags (16 bits: 1 = the
+//           module's other items were saved aside for the erase and may
+//           still wait for their restore), identity size (16 bits, 4), the
+//           identity (the 4 bytes of the flash serial number as the
 //           module sends them), item count (16 bits), CRC-32 of the header's
 //           bytes before it (32 bits)
 //   items   per item: id (8 bits), 0 (8 bits), size (16 bits), its bytes,
@@ -38,6 +40,7 @@ struct Item {
 
 struct Entry {
     Identity identity{};
+    bool othersSaved = false;
     std::vector<Item> items;  // ids ascending, each at most once
 };
 

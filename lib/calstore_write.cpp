@@ -50,7 +50,11 @@ struct Owed {
     caljournal::Identity identity{};
     bool journalled = false;  // the module's entry is on disk
     uint32_t onDisk = 0;      // the ids it holds
-    std::string name;         // the entry's file name, once the identity is known
+    // The module's other items are saved aside and not yet restored; and
+    // whether the entry on disk says so.
+    bool othersSaved = false;
+    bool othersSavedOnDisk = false;
+    std::string name;  // the entry's file name, once the identity is known
 };
 
 ReadBackArea& AreaOf(uint32_t handle) {
@@ -100,20 +104,41 @@ bool JournalFailed(uint32_t handle, const Owed& owed, const char* what) {
     return false;
 }
 
-// Puts every item the call owes on disk, replacing the module's entry.
-bool SaveJournal(uint32_t handle, const ReadBackArea& area, Owed& owed) {
+caljournal::Entry EntryOf(const ReadBackArea& area, const Owed& owed) {
     caljournal::Entry journal;
     journal.identity = owed.identity;
+    journal.othersSaved = owed.othersSaved;
     for (uint8_t id = 0; id < kItemCount; ++id) {
         if ((owed.mask & Bit(id)) == 0) continue;
         const ReadBackSlot& slot = area.slots[id];
-        journal.items.push_back({id, std::vector<uint8_t>(slot.data.begin(), slot.data.begin() + slot.count)});
+        journal.items.push_back(
+            {id, std::vector<uint8_t>(slot.data.begin(), slot.data.begin() + slot.count)});
     }
+    return journal;
+}
+
+// Puts every item the call owes on disk, replacing the module's entry.
+bool SaveJournal(uint32_t handle, const ReadBackArea& area, Owed& owed) {
+    const caljournal::Entry journal = EntryOf(area, owed);
     if (!caljournal::Save(journal)) return JournalFailed(handle, owed, "cannot be written, nothing erased");
     owed.journalled = true;
     owed.onDisk = owed.mask;
-    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s written, %d items", owed.name.c_str(),
-          static_cast<int>(journal.items.size()));
+    owed.othersSavedOnDisk = owed.othersSaved;
+    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s written, %d items",
+          owed.name.c_str(), static_cast<int>(journal.items.size()));
+    return true;
+}
+
+// Asks the module to put its other items back after an erase.
+bool RestoreOthers(uint32_t handle, Owed& owed) {
+    if (WRestoreAllOtherNVRAMCalibrationItems(handle, kLastCalItem) != 1) {
+        Trace(handle,
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WRestoreAllOtherNVRAMCalibrationItems fails with "
+              "error %d",
+              PortOf(handle).lastError.load());
+        return false;
+    }
+    owed.othersSaved = false;
     return true;
 }
 
@@ -132,7 +157,8 @@ bool TakeUpJournal(uint32_t handle, ReadBackArea& area, Owed& owed) {
     if (!ReadIdentity(handle, owed)) return false;
     for (const std::string& name : pending)
         if (name != owed.name)
-            Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s of another module left untouched",
+            Trace(handle,
+                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s of another module left untouched",
                   name.c_str());
     caljournal::Entry journal;
     std::string aside;
@@ -146,9 +172,10 @@ bool TakeUpJournal(uint32_t handle, ReadBackArea& area, Owed& owed) {
                 Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s damaged, not applied",
                       owed.name.c_str());
             else
-                Trace(handle,
-                      "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s damaged, not applied, kept as %s",
-                      owed.name.c_str(), aside.c_str());
+                Trace(
+                    handle,
+                    "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s damaged, not applied, kept as %s",
+                    owed.name.c_str(), aside.c_str());
             return true;
         case caljournal::Load::Found:
             break;
@@ -161,9 +188,12 @@ bool TakeUpJournal(uint32_t handle, ReadBackArea& area, Owed& owed) {
     }
     owed.journalled = true;
     owed.onDisk = owed.mask;
+    owed.othersSaved = owed.othersSavedOnDisk = journal.othersSaved;
     Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s holds %d items owed to NVRAM",
           owed.name.c_str(), static_cast<int>(journal.items.size()));
-    return true;
+    // Cut off between its save and its restore, the module still keeps its
+    // other items aside: they go back first.
+    return !owed.othersSaved || RestoreOthers(handle, owed);
 }
 
 // An owed item that this call's stored value replaces is written once, with
@@ -176,7 +206,8 @@ bool JournalNewValues(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t 
         std::array<uint8_t, kMaxRecordSize> record{};
         const size_t size = ItemImage(PortOfHandle(handle), id, record.data());
         ReadBackSlot& slot = area.slots[id];
-        if (slot.count == size && std::equal(record.begin(), record.begin() + size, slot.data.begin())) continue;
+        if (slot.count == size && std::equal(record.begin(), record.begin() + size, slot.data.begin()))
+            continue;
         std::copy(record.begin(), record.begin() + size, slot.data.begin());
         slot.count = static_cast<uint16_t>(size);
         changed = true;
@@ -188,19 +219,12 @@ bool JournalNewValues(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t 
 // next call writes no item twice. Quietly: the call's own failure is what it
 // reports, and an entry that cannot be narrowed still holds all that is owed.
 void NarrowJournal(const ReadBackArea& area, const Owed& owed) {
-    if (!owed.journalled || owed.mask == owed.onDisk) return;
-    if (owed.mask == 0) {
+    if (!owed.journalled || (owed.mask == owed.onDisk && owed.othersSaved == owed.othersSavedOnDisk)) return;
+    if (owed.mask == 0 && !owed.othersSaved) {
         caljournal::Remove(owed.identity);
         return;
     }
-    caljournal::Entry journal;
-    journal.identity = owed.identity;
-    for (uint8_t id = 0; id < kItemCount; ++id) {
-        if ((owed.mask & Bit(id)) == 0) continue;
-        const ReadBackSlot& slot = area.slots[id];
-        journal.items.push_back({id, std::vector<uint8_t>(slot.data.begin(), slot.data.begin() + slot.count)});
-    }
-    caljournal::Save(journal);
+    caljournal::Save(EntryOf(area, owed));
 }
 
 // Once everything is in NVRAM, the module's entry goes.
@@ -380,16 +404,19 @@ bool EraseAndRewrite(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t p
         return false;
     }
     OweErasedItems(handle, area, owed, present, replaced);
+    owed.othersSaved = true;
     if (!SaveJournal(handle, area, owed)) return false;
     WEraseAllNVRAMCalibrationItems(handle);
     const bool restored = WRestoreAllOtherNVRAMCalibrationItems(handle, kLastCalItem) == 1;
     const uint16_t restoreError = PortOf(handle).lastError.load();
+    if (restored) owed.othersSaved = false;
     for (uint8_t id = 0; id < kItemCount; ++id) {
         if ((rescue & Bit(id)) == 0) continue;
         if (!RewriteSlot(handle, area, owed, id)) return false;
     }
     if (!restored) {
-        // The module's other items may be gone: no success over them.
+        // The module's other items are not back: no success over them. The
+        // journal keeps asking for their restore.
         SetLastError(handle, restoreError);
         Trace(handle,
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WRestoreAllOtherNVRAMCalibrationItems fails with "
@@ -481,7 +508,8 @@ bool WriteAll(uint32_t handle, int32_t resetFlag, ReadBackArea& area, Owed& owed
         DropOwed(handle, owed);
         if (WEraseAllNVRAMCalibrationItems(handle) != 1) {
             Trace(handle,
-                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WEraseAllNVRAMCalibrationItems fails with error %d",
+                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WEraseAllNVRAMCalibrationItems fails with "
+                  "error %d",
                   PortOf(handle).lastError.load());
             return false;
         }

@@ -1,7 +1,7 @@
 // What the state directory's two implementations share.
-#include <cstdlib>
-
 #include "platform/state_files.h"
+
+#include <cstdlib>
 
 namespace ebd::platform {
 

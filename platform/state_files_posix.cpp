@@ -46,7 +46,7 @@ auto Again(Call call) {
 // A directory we may trust: a real directory, not writable by everybody, owned
 // by this user or by root.
 bool Trusted(int fd) {
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
     if ((st.st_mode & S_IWOTH) != 0) return false;
     return st.st_uid == ::geteuid() || st.st_uid == 0;
@@ -101,7 +101,7 @@ bool listStateFiles(const char* suffix, std::vector<std::string>* names) {
         if (!isPlainStateName(name) || name.size() <= end.size() ||
             name.compare(name.size() - end.size(), end.size(), end) != 0)
             continue;
-        struct stat st{};
+        struct stat st {};
         if (::fstatat(dirFd.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
             names->push_back(name);
     }
@@ -116,11 +116,10 @@ StateRead readStateFile(const std::string& name, size_t maxSize, std::vector<uin
     bool missing = false;
     Fd dirFd = OpenDirectory(false, &missing);
     if (!dirFd.valid()) return missing ? StateRead::Missing : StateRead::Failed;
-    Fd fd(Again([&] {
-        return ::openat(dirFd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    }));
+    Fd fd(Again(
+        [&] { return ::openat(dirFd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
     if (!fd.valid()) return errno == ENOENT ? StateRead::Missing : StateRead::Failed;
-    struct stat st{};
+    struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
         static_cast<uint64_t>(st.st_size) > maxSize)
         return StateRead::Failed;

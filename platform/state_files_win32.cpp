@@ -46,7 +46,8 @@ bool DirectoryUsable(bool* missing) {
 bool RegularFile(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ==
+               0;
 }
 
 // Creates the directory with an access list of its own, not inherited: the
@@ -68,7 +69,8 @@ bool CreateStateDirectory() {
 
 std::string defaultStateDirectory() {
     const char* programData = std::getenv("ProgramData");
-    const std::string root = programData != nullptr && programData[0] != '\0' ? programData : "C:\\ProgramData";
+    const std::string root =
+        programData != nullptr && programData[0] != '\0' ? programData : "C:\\ProgramData";
     return root + "\\ebd";
 }
 

@@ -1,0 +1,169 @@
+// The calibration journal: a write-back cut off at any request after the module
+// has taken it (as a crashed or killed host would leave it) loses nothing; the
+// next write-back on the same module, from a fresh library, puts NVRAM back
+// byte for byte, and another module on the port gets nothing of it.
+#include <array>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+
+#include "lib/calstore.h"
+#include "module_fixture.h"
+#include "sim/firmware_nvram.h"
+#include "state_dir.h"
+
+namespace ebd::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Items = std::map<uint16_t, Bytes>;
+
+constexpr uint32_t kModuleA = 0x12345678;
+constexpr uint32_t kModuleB = 0x0BADCAFE;
+const char* const kJournalA = "cal-12345678.journal";
+
+class Journal : public ModuleFixture {
+protected:
+    bool startInSetUp() const override { return false; }
+    void install(sim::Firmware& firmware) override { sim::InstallNvramHandlers(firmware, current); }
+
+    void SetUp() override {
+        ModuleFixture::SetUp();
+        moduleA->calibrationItems = before;
+        moduleB->calibrationItems = {{3, {0xB3}}, {25, {0xB5}}};
+        plugIn(moduleA, kModuleA);
+        const std::array<uint16_t, 26> agc{0x1111, 0x2222};
+        ASSERT_EQ(WOrreryStoreCalibrationDataAGCGainWords(handle, 0, agc.data()), 1);
+        ASSERT_EQ(WOrreryStoreCalibrationDataAFC(handle, 7, 9), 1);
+        // What the module holds once the call is through; item 2 is new, so
+        // only a call that wrote it (or a host that still has it marked) puts
+        // it there. Item 0 was in NVRAM: the journal holds its new record.
+        replaced = before;
+        replaced[0] = record(0);
+        marked = replaced;
+        marked[2] = record(2);
+    }
+
+    // A freshly powered module on COM1 with the NVRAM `memory` and the flash
+    // serial number `serial`, and a session on it.
+    void plugIn(std::shared_ptr<sim::NvramMemory> memory, uint32_t serial) {
+        if (handle != 0) WComClose(handle);
+        handle = 0;
+        current = std::move(memory);
+        ModuleDouble::Settings settings;
+        settings.start = ModuleDouble::State::Nomi;
+        sim::Firmware::Config config;
+        config.flashSerialNumber = serial;
+        startModule(settings, config);
+        ASSERT_NE(handle, 0u);
+        pastVersionGate();
+    }
+    // What a new process finds: a library initialised again, nothing marked.
+    void restartHost(std::shared_ptr<sim::NvramMemory> memory, uint32_t serial) {
+        current->afterCalibrationChange = nullptr;
+        WComClose(handle);
+        handle = 0;
+        WInitLibrary();
+        plugIn(std::move(memory), serial);
+    }
+    static Bytes record(uint8_t id) {
+        std::array<uint8_t, calstore::kMaxRecordSize> image{};
+        const size_t size = calstore::ItemImage(1, id, image.data());
+        return Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(size));
+    }
+    Bytes fileBytes(const char* name) const {
+        std::ifstream in(stateDir.path() / name, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+    bool exists(const std::string& name) const { return std::filesystem::exists(stateDir.path() / name); }
+    int writes() const {
+        int n = 0;
+        for (const auto& r : module().requests()) n += r.commandId == 59 ? 1 : 0;
+        return n;
+    }
+
+    TempStateDir stateDir;
+    std::shared_ptr<sim::NvramMemory> moduleA = std::make_shared<sim::NvramMemory>();
+    std::shared_ptr<sim::NvramMemory> moduleB = std::make_shared<sim::NvramMemory>();
+    std::shared_ptr<sim::NvramMemory> current;
+    // Item 0 is replaced by the marked record; 3, 9 and 18 are rescued; 25 is
+    // one of the module's other items, kept aside by the module itself.
+    const Items before{{0, {0xEE}}, {3, Bytes(20, 0x33)}, {9, {9}}, {18, {1, 2, 3, 4}}, {25, {25}}};
+    Items replaced;
+    Items marked;
+};
+
+TEST_F(Journal, AHostCutOffAtAnyRequestLosesNothingAndNoOtherModuleGetsIt) {
+    struct CrashPoint {
+        const char* what;
+        uint16_t request;
+        int nth;  // of that request id within the write-back
+        bool erased;
+        bool allWritten;
+    };
+    const std::vector<CrashPoint> points{
+        {"save of the other items", 63, 1, false, false},
+        {"erase", 61, 1, true, false},
+        {"restore", 65, 1, true, false},
+        {"first re-write", 59, 1, true, false},
+        {"second re-write", 59, 2, true, false},
+        {"last re-write", 59, 3, true, false},
+        {"first marked write", 59, 4, true, false},
+        {"last marked write", 59, 5, true, true},
+    };
+    for (const CrashPoint& point : points) {
+        SCOPED_TRACE(point.what);
+        ASSERT_NO_FATAL_FAILURE(SetUp());
+        // The host dies as the module takes the request: the module hears
+        // nothing more, and the state directory stays as it was at that moment.
+        int seen = 0;
+        bool journalThen = false;
+        Bytes journalBytes;
+        current->afterCalibrationChange = [&](const sim::Request& r) {
+            if (r.commandId != point.request || ++seen != point.nth) return;
+            module().settings().silentFromNs = 0;
+            journalThen = exists(kJournalA);
+            journalBytes = fileBytes(kJournalA);
+        };
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+        ASSERT_GE(seen, point.nth);
+        if (journalThen)
+            std::ofstream(stateDir.path() / kJournalA, std::ios::binary)
+                .write(reinterpret_cast<const char*>(journalBytes.data()),
+                       static_cast<std::streamsize>(journalBytes.size()));
+        EXPECT_EQ(moduleA->calibrationItems.count(3) == 0, point.erased && point.request != 59);
+        ASSERT_EQ(exists(kJournalA), point.erased);
+        const Bytes journal = fileBytes(kJournalA);
+
+        // Another module on the port: none of the journal's bytes, the journal untouched.
+        restartHost(moduleB, kModuleB);
+        const Items otherBefore = moduleB->calibrationItems;
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+        EXPECT_EQ(moduleB->calibrationItems, otherBefore);
+        EXPECT_EQ(writes(), 0);
+        EXPECT_EQ(fileBytes(kJournalA), journal);
+        EXPECT_EQ(has(std::string("(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal ") + kJournalA +
+                      " of another module left untouched"),
+                  point.erased);
+
+        // The first module back, in yet another process: NVRAM as the cut-off
+        // call would have left it, byte for byte.
+        restartHost(moduleA, kModuleA);
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+        EXPECT_EQ(moduleA->calibrationItems, point.allWritten ? marked
+                                             : point.erased   ? replaced
+                                                              : before)
+            << dump();
+        EXPECT_FALSE(exists(kJournalA));
+        // Nothing is owed any more: the next call talks to nobody.
+        module().clearRecords();
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1);
+        EXPECT_TRUE(module().requests().empty());
+        TearDown();
+    }
+}
+
+}  // namespace
+}  // namespace ebd::test
