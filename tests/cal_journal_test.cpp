@@ -165,5 +165,95 @@ TEST_F(Journal, AHostCutOffAtAnyRequestLosesNothingAndNoOtherModuleGetsIt) {
     }
 }
 
+TEST_F(Journal, RefusalsEndTheCallWithTheirCodeAndLoseNothing) {
+    struct Refusal {
+        const char* what;
+        int32_t resetFlag;
+        uint16_t request;  // refused with status 1 (error 5); 0: the state directory is unusable
+        const char* failure;
+        uint16_t error;
+        bool erased;
+    };
+    const std::string prefix = "(EBD ) WWriteAllStoredValuesToModuleNVRAM: ";
+    const std::vector<Refusal> refusals{
+        {"save", 0, 63, "WSaveAllOtherNVRAMCalibrationItems fails with error 5", 5, false},
+        {"restore", 0, 65, "WRestoreAllOtherNVRAMCalibrationItems fails with error 5", 5, true},
+        {"erase of a reset", 1, 61, "WEraseAllNVRAMCalibrationItems fails with error 5", 5, false},
+        {"journal", 0, 0, "journal cal-12345678.journal cannot be written, nothing erased",
+         calstore::kErrJournal, false},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.what);
+        ASSERT_NO_FATAL_FAILURE(SetUp());
+        const auto unusable = stateDir.path() / "missing" / "state";
+        TempStateDir::Set(refusal.request == 0 ? unusable.string().c_str()
+                                               : stateDir.path().string().c_str());
+        if (refusal.request != 0) module().firmware().refuse(refusal.request, 1);
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, refusal.resetFlag), 0);
+        EXPECT_EQ(lines.back(), prefix + refusal.failure) << dump();
+        EXPECT_EQ(WGetLastError(handle), refusal.error);
+        EXPECT_EQ(PortOf(handle).storedCalibrationItems, 0x5u) << "the marks stay for the next call";
+        // Nothing erased, or (the restore refused) the rescued items back and
+        // the replaced one waiting in the journal with the module's others.
+        Items now = before;
+        if (refusal.erased) {
+            now.erase(0);
+            now.erase(25);
+        }
+        EXPECT_EQ(moduleA->calibrationItems, now);
+        EXPECT_EQ(exists(kJournalA), refusal.erased);
+
+        // Accepted again, the next call completes the work.
+        TempStateDir::Set(stateDir.path().string().c_str());
+        module().firmware().refuse(refusal.request, 0);
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, refusal.resetFlag), 1) << dump();
+        if (refusal.resetFlag == 0) {
+            EXPECT_EQ(moduleA->calibrationItems, marked);
+        }
+        EXPECT_FALSE(exists(kJournalA));
+        TearDown();
+    }
+}
+
+TEST_F(Journal, ADamagedEntryIsKeptAsideAndNeverApplied) {
+    struct Damage {
+        const char* what;
+        std::function<void(Bytes&)> apply;
+    };
+    const std::vector<Damage> damages{
+        {"a flipped bit in an item", [](Bytes& b) { b[30] ^= 0x10; }},
+        {"a flipped bit in the header", [](Bytes& b) { b[11] ^= 0x01; }},
+        {"cut short", [](Bytes& b) { b.resize(b.size() - 3); }},
+        {"a byte too many", [](Bytes& b) { b.push_back(0); }},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        ASSERT_NO_FATAL_FAILURE(SetUp());
+        // Cut off after the erase, then the entry is damaged on disk.
+        current->afterCalibrationChange = [&](const sim::Request& r) {
+            if (r.commandId == 61) module().settings().silentFromNs = 0;
+        };
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+        Bytes journal = fileBytes(kJournalA);
+        ASSERT_GT(journal.size(), 40u);
+        damage.apply(journal);
+        std::ofstream(stateDir.path() / kJournalA, std::ios::binary)
+            .write(reinterpret_cast<const char*>(journal.data()),
+                   static_cast<std::streamsize>(journal.size()));
+
+        restartHost(moduleA, kModuleA);
+        const Items erased = moduleA->calibrationItems;
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+        EXPECT_EQ(moduleA->calibrationItems, erased) << "nothing of it written";
+        EXPECT_TRUE(has(std::string("(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal ") + kJournalA +
+                        " damaged, not applied, kept as " + kJournalA + ".damaged"))
+            << dump();
+        EXPECT_EQ(fileBytes("cal-12345678.journal.damaged"), journal);
+        EXPECT_FALSE(exists(kJournalA));
+        std::filesystem::remove(stateDir.path() / "cal-12345678.journal.damaged");
+        TearDown();
+    }
+}
+
 }  // namespace
 }  // namespace ebd::test

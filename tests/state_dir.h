@@ -35,15 +35,7 @@ public:
         std::filesystem::remove_all(path_, error);
     }
     const std::filesystem::path& path() const { return path_; }
-
-private:
-    static long Pid() {
-#ifdef _WIN32
-        return _getpid();
-#else
-        return getpid();
-#endif
-    }
+    // Points EBD_STATE_DIR at `value` (nullptr: unset).
     static void Set(const char* value) {
 #ifdef _WIN32
         _putenv_s("EBD_STATE_DIR", value != nullptr ? value : "");
@@ -52,6 +44,15 @@ private:
             setenv("EBD_STATE_DIR", value, 1);
         else
             unsetenv("EBD_STATE_DIR");
+#endif
+    }
+
+private:
+    static long Pid() {
+#ifdef _WIN32
+        return _getpid();
+#else
+        return getpid();
 #endif
     }
     std::filesystem::path path_;
