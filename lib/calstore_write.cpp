@@ -12,6 +12,7 @@
 // gets nothing of it.
 #include <algorithm>
 #include <array>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -546,8 +547,14 @@ extern "C" int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t 
           resetFlag, entry.storedCalibrationItems);
     ReadBackArea& area = AreaOf(handle);
     Owed owed;
-    if (!WriteAll(handle, resetFlag, area, owed)) {
-        NarrowJournal(area, owed);
+    try {
+        if (!WriteAll(handle, resetFlag, area, owed)) {
+            NarrowJournal(area, owed);
+            return 0;
+        }
+    } catch (const std::bad_alloc&) {
+        // The journal's bytes found no memory: what is on disk stays as it is.
+        SetLastError(handle, kRpcNoMemory);
         return 0;
     }
     TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: clear storedCalibrationItems");

@@ -174,9 +174,17 @@ bool moveStateFileAside(const std::string& name, const std::string& newName) {
     bool missing = false;
     Fd dirFd = OpenDirectory(false, &missing);
     if (!dirFd.valid()) return false;
-    // A hard link never replaces a file; the old name goes once the new one is there.
-    if (::linkat(dirFd.get(), name.c_str(), dirFd.get(), newName.c_str(), 0) != 0) return false;
-    if (::unlinkat(dirFd.get(), name.c_str(), 0) != 0) return false;
+    // A hard link never replaces a file; the old name goes once the new one is
+    // there. A file system without hard links gets a rename after a look.
+    if (::linkat(dirFd.get(), name.c_str(), dirFd.get(), newName.c_str(), 0) == 0) {
+        if (::unlinkat(dirFd.get(), name.c_str(), 0) != 0) return false;
+    } else {
+        struct stat st {};
+        if ((errno != EPERM && errno != EOPNOTSUPP) ||
+            ::fstatat(dirFd.get(), newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 ||
+            ::renameat(dirFd.get(), name.c_str(), dirFd.get(), newName.c_str()) != 0)
+            return false;
+    }
     return ::fsync(dirFd.get()) == 0;
 }
 
