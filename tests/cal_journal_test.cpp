@@ -31,6 +31,7 @@ protected:
 
     void SetUp() override {
         ModuleFixture::SetUp();
+        TempStateDir::Set(dir.string().c_str());
         moduleA->calibrationItems = before;
         moduleB->calibrationItems = {{3, {0xB3}}, {25, {0xB5}}};
         plugIn(moduleA, kModuleA);
@@ -74,17 +75,19 @@ protected:
         return Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(size));
     }
     Bytes fileBytes(const char* name) const {
-        std::ifstream in(stateDir.path() / name, std::ios::binary);
+        std::ifstream in(dir / name, std::ios::binary);
         return Bytes(std::istreambuf_iterator<char>(in), {});
     }
-    bool exists(const std::string& name) const { return std::filesystem::exists(stateDir.path() / name); }
+    bool exists(const std::string& name) const { return std::filesystem::exists(dir / name); }
     int writes() const {
         int n = 0;
         for (const auto& r : module().requests()) n += r.commandId == 59 ? 1 : 0;
         return n;
     }
 
+    // The library makes the state directory itself, inside one of the test's own.
     TempStateDir stateDir;
+    const std::filesystem::path dir = stateDir.path() / "ebd";
     std::shared_ptr<sim::NvramMemory> moduleA = std::make_shared<sim::NvramMemory>();
     std::shared_ptr<sim::NvramMemory> moduleB = std::make_shared<sim::NvramMemory>();
     std::shared_ptr<sim::NvramMemory> current;
@@ -130,12 +133,20 @@ TEST_F(Journal, AHostCutOffAtAnyRequestLosesNothingAndNoOtherModuleGetsIt) {
         EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
         ASSERT_GE(seen, point.nth);
         if (journalThen)
-            std::ofstream(stateDir.path() / kJournalA, std::ios::binary)
+            std::ofstream(dir / kJournalA, std::ios::binary)
                 .write(reinterpret_cast<const char*>(journalBytes.data()),
                        static_cast<std::streamsize>(journalBytes.size()));
         EXPECT_EQ(moduleA->calibrationItems.count(3) == 0, point.erased && point.request != 59);
         ASSERT_EQ(exists(kJournalA), point.erased);
         const Bytes journal = fileBytes(kJournalA);
+#ifndef _WIN32
+        using std::filesystem::perms;
+        const perms others = perms::group_write | perms::others_write;
+        if (point.erased) {
+            EXPECT_EQ(std::filesystem::status(dir).permissions() & others, perms::none);
+            EXPECT_EQ(std::filesystem::status(dir / kJournalA).permissions() & others, perms::none);
+        }
+#endif
 
         // Another module on the port: none of the journal's bytes, the journal untouched.
         restartHost(moduleB, kModuleB);
@@ -185,9 +196,8 @@ TEST_F(Journal, RefusalsEndTheCallWithTheirCodeAndLoseNothing) {
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.what);
         ASSERT_NO_FATAL_FAILURE(SetUp());
-        const auto unusable = stateDir.path() / "missing" / "state";
-        TempStateDir::Set(refusal.request == 0 ? unusable.string().c_str()
-                                               : stateDir.path().string().c_str());
+        const auto unusable = dir / "missing" / "state";
+        TempStateDir::Set(refusal.request == 0 ? unusable.string().c_str() : dir.string().c_str());
         if (refusal.request != 0) module().firmware().refuse(refusal.request, 1);
         EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, refusal.resetFlag), 0);
         EXPECT_EQ(lines.back(), prefix + refusal.failure) << dump();
@@ -204,7 +214,7 @@ TEST_F(Journal, RefusalsEndTheCallWithTheirCodeAndLoseNothing) {
         EXPECT_EQ(exists(kJournalA), refusal.erased);
 
         // Accepted again, the next call completes the work.
-        TempStateDir::Set(stateDir.path().string().c_str());
+        TempStateDir::Set(dir.string().c_str());
         module().firmware().refuse(refusal.request, 0);
         EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, refusal.resetFlag), 1) << dump();
         if (refusal.resetFlag == 0) {
@@ -237,7 +247,7 @@ TEST_F(Journal, ADamagedEntryIsKeptAsideAndNeverApplied) {
         Bytes journal = fileBytes(kJournalA);
         ASSERT_GT(journal.size(), 40u);
         damage.apply(journal);
-        std::ofstream(stateDir.path() / kJournalA, std::ios::binary)
+        std::ofstream(dir / kJournalA, std::ios::binary)
             .write(reinterpret_cast<const char*>(journal.data()),
                    static_cast<std::streamsize>(journal.size()));
 
@@ -250,7 +260,7 @@ TEST_F(Journal, ADamagedEntryIsKeptAsideAndNeverApplied) {
             << dump();
         EXPECT_EQ(fileBytes("cal-12345678.journal.damaged"), journal);
         EXPECT_FALSE(exists(kJournalA));
-        std::filesystem::remove(stateDir.path() / "cal-12345678.journal.damaged");
+        std::filesystem::remove(dir / "cal-12345678.journal.damaged");
         TearDown();
     }
 }
