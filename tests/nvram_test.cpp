@@ -420,8 +420,8 @@ protected:
     bool versionQueryInSetUp() const override { return true; }
     void SetUp() override {
         Nvram::SetUp();
-        // The port's read-back area lives as long as the process: a reset gives
-        // up whatever an earlier test left owed to its module.
+        // A reset first: the module starts with no calibration items, and
+        // whatever an earlier call left owed is given up.
         ASSERT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 1), 1);
         module().clearRecords();
         lines.clear();
