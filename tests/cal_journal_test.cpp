@@ -8,6 +8,7 @@
 #include <iterator>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "lib/calstore.h"
 #include "module_fixture.h"
@@ -63,7 +64,6 @@ protected:
     }
     // What a new process finds: a library initialised again, nothing marked.
     void restartHost(std::shared_ptr<sim::NvramMemory> memory, uint32_t serial) {
-        current->afterCalibrationChange = nullptr;
         WComClose(handle);
         handle = 0;
         WInitLibrary();
@@ -79,6 +79,25 @@ protected:
         return Bytes(std::istreambuf_iterator<char>(in), {});
     }
     bool exists(const std::string& name) const { return std::filesystem::exists(dir / name); }
+    // The host dies as the module takes the nth request `id`: the module hears
+    // nothing more, and the state directory stays as it was at that moment.
+    void dieAt(uint16_t id, int nth) {
+        int seen = 0;
+        std::optional<Bytes> then;
+        current->afterCalibrationChange = [&](const sim::Request& r) {
+            if (r.commandId != id || ++seen != nth) return;
+            module().settings().silentFromNs = 0;
+            if (exists(kJournalA)) then = fileBytes(kJournalA);
+        };
+        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+        current->afterCalibrationChange = nullptr;
+        ASSERT_GE(seen, nth);
+        std::filesystem::remove(dir / kJournalA);
+        if (then)
+            std::ofstream(dir / kJournalA, std::ios::binary)
+                .write(reinterpret_cast<const char*>(then->data()),
+                       static_cast<std::streamsize>(then->size()));
+    }
     int writes() const {
         int n = 0;
         for (const auto& r : module().requests()) n += r.commandId == 59 ? 1 : 0;
@@ -119,23 +138,7 @@ TEST_F(Journal, AHostCutOffAtAnyRequestLosesNothingAndNoOtherModuleGetsIt) {
     for (const CrashPoint& point : points) {
         SCOPED_TRACE(point.what);
         ASSERT_NO_FATAL_FAILURE(SetUp());
-        // The host dies as the module takes the request: the module hears
-        // nothing more, and the state directory stays as it was at that moment.
-        int seen = 0;
-        bool journalThen = false;
-        Bytes journalBytes;
-        current->afterCalibrationChange = [&](const sim::Request& r) {
-            if (r.commandId != point.request || ++seen != point.nth) return;
-            module().settings().silentFromNs = 0;
-            journalThen = exists(kJournalA);
-            journalBytes = fileBytes(kJournalA);
-        };
-        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
-        ASSERT_GE(seen, point.nth);
-        if (journalThen)
-            std::ofstream(dir / kJournalA, std::ios::binary)
-                .write(reinterpret_cast<const char*>(journalBytes.data()),
-                       static_cast<std::streamsize>(journalBytes.size()));
+        ASSERT_NO_FATAL_FAILURE(dieAt(point.request, point.nth));
         EXPECT_EQ(moduleA->calibrationItems.count(3) == 0, point.erased && point.request != 59);
         ASSERT_EQ(exists(kJournalA), point.erased);
         const Bytes journal = fileBytes(kJournalA);
@@ -240,10 +243,7 @@ TEST_F(Journal, ADamagedEntryIsKeptAsideAndNeverApplied) {
         SCOPED_TRACE(damage.what);
         ASSERT_NO_FATAL_FAILURE(SetUp());
         // Cut off after the erase, then the entry is damaged on disk.
-        current->afterCalibrationChange = [&](const sim::Request& r) {
-            if (r.commandId == 61) module().settings().silentFromNs = 0;
-        };
-        EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
+        ASSERT_NO_FATAL_FAILURE(dieAt(61, 1));
         Bytes journal = fileBytes(kJournalA);
         ASSERT_GT(journal.size(), 40u);
         damage.apply(journal);
@@ -263,6 +263,24 @@ TEST_F(Journal, ADamagedEntryIsKeptAsideAndNeverApplied) {
         std::filesystem::remove(dir / "cal-12345678.journal.damaged");
         TearDown();
     }
+}
+
+TEST_F(Journal, AnOwedItemTheNextCallReplacesComesBackWithItsNewValue) {
+    ASSERT_NO_FATAL_FAILURE(dieAt(61, 1));
+    // The next host stores another value of item 0 and dies right after writing it.
+    restartHost(moduleA, kModuleA);
+    const std::array<uint16_t, 26> agc{0x3333};
+    ASSERT_EQ(WOrreryStoreCalibrationDataAGCGainWords(handle, 0, agc.data()), 1);
+    const Bytes newValue = record(0);
+    ASSERT_NE(newValue, replaced.at(0));
+    ASSERT_NO_FATAL_FAILURE(dieAt(59, 4));
+    EXPECT_EQ(moduleA->calibrationItems.at(0), newValue);
+
+    restartHost(moduleA, kModuleA);
+    EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
+    Items expected = replaced;
+    expected[0] = newValue;
+    EXPECT_EQ(moduleA->calibrationItems, expected) << "never the value of the first call";
 }
 
 }  // namespace
