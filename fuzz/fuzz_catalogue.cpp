@@ -3,8 +3,33 @@
 // bursts, slots and frames, each reached through its public operation while
 // the module answers with whatever the input says.
 #include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include "fuzz_peer.h"
+
+namespace {
+
+// The calibration journal of the write-back goes to a directory of this run's
+// own, never to the machine's state directory; it is removed at the end.
+std::string g_stateDir;
+
+void RemoveStateDir() {
+    std::error_code error;
+    std::filesystem::remove_all(g_stateDir, error);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    char pattern[] = "/tmp/ebd-fuzz-state-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) std::abort();
+    g_stateDir = pattern;
+    setenv("EBD_STATE_DIR", pattern, 1);
+    std::atexit(RemoveStateDir);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace ebd;

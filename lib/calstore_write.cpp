@@ -2,15 +2,25 @@
 // calibration items at once, so the items already in NVRAM that no stored value
 // replaces are read back first, and written again after the erase.
 //
-// From the erase until an item is in NVRAM again, the port owes it to the
-// module: its bytes wait in the item's read-back slot. A call that fails in
-// between leaves them there, and the next call on the port, in this session or
-// a later one, writes them back before it decides on an erase of its own.
+// From the erase until an item is in NVRAM again, the item is owed to the
+// module. What is owed is put on disk before the erase request goes out, in
+// the module's calibration journal (lib/cal_journal.h), and stays there until
+// the call has written everything: a call that fails in between, or a process
+// that dies, leaves it for the next write-back on that module, in any process,
+// which writes it back before it decides on an erase of its own. The journal
+// is bound to the module's flash serial number: another module on the port
+// gets nothing of it.
+#include <algorithm>
 #include <array>
+#include <new>
+#include <string>
+#include <vector>
 
+#include "lib/cal_journal.h"
 #include "lib/calstore.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "platform/state_files.h"
 #include "rpc/ebdrpc_nvram.h"
 #include "rpc/nomierr.h"
 
@@ -21,20 +31,32 @@ namespace {
 using namespace calstore;
 
 // The read-back area: one slot per calibration item id, a byte count and the
-// item's data, and which slots the port owes to the module. It lives as long as
-// the process: neither a new session nor library initialisation clears it.
-constexpr uint16_t kReadBackSize = 1400;
+// item's data. It lives as long as the process; what it holds counts only for
+// the ids the call owes (below).
+constexpr uint16_t kReadBackSize = caljournal::kMaxItemSize;
 struct ReadBackSlot {
     uint16_t count = 0;
     std::array<uint8_t, kReadBackSize> data{};
 };
 struct ReadBackArea {
     std::array<ReadBackSlot, kItemCount> slots{};
-    // Bit per id: the slot holds an item erased from NVRAM and not yet written
-    // there again.
-    uint32_t owed = 0;
 };
 std::array<ReadBackArea, kMaxPort + 1> g_readBack;
+
+// What one call owes to NVRAM, as its journal holds it: a bit per id whose
+// slot holds an item erased from NVRAM and not yet written there again.
+struct Owed {
+    uint32_t mask = 0;
+    bool identityKnown = false;
+    caljournal::Identity identity{};
+    bool journalled = false;  // the module's entry is on disk
+    uint32_t onDisk = 0;      // the ids it holds
+    // The module's other items are saved aside and not yet restored; and
+    // whether the entry on disk says so.
+    bool othersSaved = false;
+    bool othersSavedOnDisk = false;
+    std::string name;  // the entry's file name, once the identity is known
+};
 
 ReadBackArea& AreaOf(uint32_t handle) {
     return g_readBack[static_cast<size_t>(PortOfHandle(handle))];
@@ -59,9 +81,167 @@ uint32_t Replaced(const PortEntry& entry, uint32_t marked) {
     return replaced;
 }
 
+// ---- The journal ----------------------------------------------------------------
+
+// Reads the module's flash serial number, the identity its journal is bound
+// to: set in the module's flash when it is made, unlike the IMEI and the
+// serial number, which calibration stations write.
+bool ReadIdentity(uint32_t handle, Owed& owed) {
+    TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: call WGetFlashSerialNumber()...");
+    uint32_t serialNumber = 0;
+    if (WGetFlashSerialNumber(handle, &serialNumber, owed.identity.data()) != 1) {
+        Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WGetFlashSerialNumber fails with error %d",
+              PortOf(handle).lastError.load());
+        return false;
+    }
+    owed.identityKnown = true;
+    owed.name = caljournal::FileName(owed.identity);
+    return true;
+}
+
+bool JournalFailed(uint32_t handle, const Owed& owed, const char* what) {
+    SetLastError(handle, kErrJournal);
+    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s %s", owed.name.c_str(), what);
+    return false;
+}
+
+caljournal::Entry EntryOf(const ReadBackArea& area, const Owed& owed) {
+    caljournal::Entry journal;
+    journal.identity = owed.identity;
+    journal.othersSaved = owed.othersSaved;
+    for (uint8_t id = 0; id < kItemCount; ++id) {
+        if ((owed.mask & Bit(id)) == 0) continue;
+        const ReadBackSlot& slot = area.slots[id];
+        journal.items.push_back(
+            {id, std::vector<uint8_t>(slot.data.begin(), slot.data.begin() + slot.count)});
+    }
+    return journal;
+}
+
+// Puts every item the call owes on disk, replacing the module's entry.
+bool SaveJournal(uint32_t handle, const ReadBackArea& area, Owed& owed) {
+    const caljournal::Entry journal = EntryOf(area, owed);
+    if (!caljournal::Save(journal)) return JournalFailed(handle, owed, "cannot be written, nothing erased");
+    owed.journalled = true;
+    owed.onDisk = owed.mask;
+    owed.othersSavedOnDisk = owed.othersSaved;
+    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s written, %d items",
+          owed.name.c_str(), static_cast<int>(journal.items.size()));
+    return true;
+}
+
+// Asks the module to put its other items back after an erase.
+bool RestoreOthers(uint32_t handle, Owed& owed) {
+    if (WRestoreAllOtherNVRAMCalibrationItems(handle, kLastCalItem) != 1) {
+        Trace(handle,
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WRestoreAllOtherNVRAMCalibrationItems fails with "
+              "error %d",
+              PortOf(handle).lastError.load());
+        return false;
+    }
+    owed.othersSaved = false;
+    return true;
+}
+
+// Takes up what an earlier call (of any process) left owed to this module:
+// its items go into the read-back slots and become this call's debt. Entries
+// of other modules are left as they are. False when the state directory holds
+// an entry but this module's cannot be told or read: nothing has been written.
+bool TakeUpJournal(uint32_t handle, ReadBackArea& area, Owed& owed) {
+    std::vector<std::string> pending;
+    if (!caljournal::Pending(&pending)) {
+        Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: state directory %s cannot be used",
+              platform::stateDirectory().c_str());
+        return true;
+    }
+    if (pending.empty()) return true;
+    if (!ReadIdentity(handle, owed)) return false;
+    for (const std::string& name : pending)
+        if (name != owed.name)
+            Trace(handle,
+                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s of another module left untouched",
+                  name.c_str());
+    caljournal::Entry journal;
+    std::string aside;
+    switch (caljournal::LoadEntry(owed.identity, &journal, &aside)) {
+        case caljournal::Load::None:
+            return true;
+        case caljournal::Load::Failed:
+            return JournalFailed(handle, owed, "cannot be read");
+        case caljournal::Load::Damaged:
+            if (aside.empty())
+                Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s damaged, not applied",
+                      owed.name.c_str());
+            else
+                Trace(
+                    handle,
+                    "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s damaged, not applied, kept as %s",
+                    owed.name.c_str(), aside.c_str());
+            return true;
+        case caljournal::Load::Found:
+            break;
+    }
+    for (const caljournal::Item& item : journal.items) {
+        ReadBackSlot& slot = area.slots[item.id];
+        std::copy(item.data.begin(), item.data.end(), slot.data.begin());
+        slot.count = static_cast<uint16_t>(item.data.size());
+        owed.mask |= Bit(item.id);
+    }
+    owed.journalled = true;
+    owed.onDisk = owed.mask;
+    owed.othersSaved = owed.othersSavedOnDisk = journal.othersSaved;
+    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s holds %d items owed to NVRAM",
+          owed.name.c_str(), static_cast<int>(journal.items.size()));
+    // Cut off between its save and its restore, the module still keeps its
+    // other items aside: they go back first.
+    return !owed.othersSaved || RestoreOthers(handle, owed);
+}
+
+// An owed item that this call's stored value replaces is written once, with
+// the new value: the journal takes that value first, so that a call cut off
+// after the write never brings back the old one.
+bool JournalNewValues(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t replaced) {
+    bool changed = false;
+    for (uint8_t id = 0; id < kItemCount; ++id) {
+        if ((owed.mask & replaced & Bit(id)) == 0) continue;
+        std::array<uint8_t, kMaxRecordSize> record{};
+        const size_t size = ItemImage(PortOfHandle(handle), id, record.data());
+        ReadBackSlot& slot = area.slots[id];
+        if (slot.count == size && std::equal(record.begin(), record.begin() + size, slot.data.begin()))
+            continue;
+        std::copy(record.begin(), record.begin() + size, slot.data.begin());
+        slot.count = static_cast<uint16_t>(size);
+        changed = true;
+    }
+    return !changed || SaveJournal(handle, area, owed);
+}
+
+// A call that stops early leaves on disk only what it still owes, so that the
+// next call writes no item twice. Quietly: the call's own failure is what it
+// reports, and an entry that cannot be narrowed still holds all that is owed.
+void NarrowJournal(const ReadBackArea& area, const Owed& owed) {
+    if (!owed.journalled || (owed.mask == owed.onDisk && owed.othersSaved == owed.othersSavedOnDisk)) return;
+    if (owed.mask == 0 && !owed.othersSaved) {
+        caljournal::Remove(owed.identity);
+        return;
+    }
+    caljournal::Save(EntryOf(area, owed));
+}
+
+// Once everything is in NVRAM, the module's entry goes.
+bool RemoveJournal(uint32_t handle, const Owed& owed) {
+    if (!owed.journalled) return true;
+    if (!caljournal::Remove(owed.identity)) return JournalFailed(handle, owed, "cannot be removed");
+    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s removed", owed.name.c_str());
+    return true;
+}
+
+// ---- The write-back ------------------------------------------------------------
+
 // Writes calibration item `id` from its read-back slot; once it is in NVRAM
-// again, the port no longer owes it.
-bool RewriteSlot(uint32_t handle, ReadBackArea& area, uint8_t id) {
+// again, the call no longer owes it. (Its journal entry stays until the call
+// is done: writing it once more is harmless.)
+bool RewriteSlot(uint32_t handle, ReadBackArea& area, Owed& owed, uint8_t id) {
     const ReadBackSlot& slot = area.slots[id];
     if (WWriteNVRAMCalibrationItem(handle, id, slot.data.data(), slot.count) != 1) {
         Trace(handle,
@@ -69,7 +249,7 @@ bool RewriteSlot(uint32_t handle, ReadBackArea& area, uint8_t id) {
               PortOf(handle).lastError.load());
         return false;
     }
-    area.owed &= ~Bit(id);
+    owed.mask &= ~Bit(id);
     Trace(handle, "(EBD) Successfully re-written calibration item %d", id);
     return true;
 }
@@ -77,9 +257,9 @@ bool RewriteSlot(uint32_t handle, ReadBackArea& area, uint8_t id) {
 // Writes back what an earlier call erased and could not write again. An owed
 // item that this call's stored value replaces stays owed until that value is
 // written. False when a write fails: nothing has been erased by this call.
-bool WriteBackOwed(uint32_t handle, ReadBackArea& area, uint32_t replaced) {
+bool WriteBackOwed(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t replaced) {
     for (uint8_t id = 0; id < kItemCount; ++id) {
-        if ((area.owed & Bit(id)) == 0) continue;
+        if ((owed.mask & Bit(id)) == 0) continue;
         if ((replaced & Bit(id)) != 0) {
             Trace(handle,
                   "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d still owed to NVRAM, "
@@ -90,21 +270,21 @@ bool WriteBackOwed(uint32_t handle, ReadBackArea& area, uint32_t replaced) {
         Trace(handle,
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d still owed to NVRAM, write it back...",
               id);
-        if (!RewriteSlot(handle, area, id)) return false;
+        if (!RewriteSlot(handle, area, owed, id)) return false;
     }
     return true;
 }
 
 // A reset erases all calibration items: what was owed is given up with them.
-void DropOwed(uint32_t handle, ReadBackArea& area) {
+void DropOwed(uint32_t handle, Owed& owed) {
     for (uint8_t id = 0; id < kItemCount; ++id) {
-        if ((area.owed & Bit(id)) == 0) continue;
+        if ((owed.mask & Bit(id)) == 0) continue;
         Trace(
             handle,
             "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem %d still owed to NVRAM, dropped by erase all",
             id);
     }
-    area.owed = 0;
+    owed.mask = 0;
 }
 
 // Asks whether calibration item `id` is in NVRAM; false when the check fails.
@@ -200,28 +380,50 @@ bool ReadBack(uint32_t handle, ReadBackArea& area, uint32_t rescue) {
 // that replaces them, kept in their slots too (the next session may have
 // other records, or none marked). A slot still owed from an earlier call
 // keeps what it holds.
-void OweErasedItems(uint32_t handle, ReadBackArea& area, uint32_t present, uint32_t replaced) {
-    const uint32_t snapshot = present & replaced & ~area.owed;
+void OweErasedItems(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t present, uint32_t replaced) {
+    const uint32_t snapshot = present & replaced & ~owed.mask;
     for (uint8_t id = 0; id < kItemCount; ++id) {
         if ((snapshot & Bit(id)) == 0) continue;
         ReadBackSlot& slot = area.slots[id];
         slot.count = static_cast<uint16_t>(ItemImage(PortOfHandle(handle), id, slot.data.data()));
     }
-    area.owed |= present;
+    owed.mask |= present;
 }
 
 // Erases all calibration items, keeping the module's others, and writes the
-// rescued items again.
-bool EraseAndRewrite(uint32_t handle, ReadBackArea& area, uint32_t present, uint32_t replaced,
+// rescued items again. What the erase takes is in the journal first; a module
+// that does not keep its other items aside is not erased at all.
+bool EraseAndRewrite(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t present, uint32_t replaced,
                      uint32_t rescue) {
+    if (!owed.identityKnown && !ReadIdentity(handle, owed)) return false;
     TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: erase all cal items...");
-    OweErasedItems(handle, area, present, replaced);
-    WSaveAllOtherNVRAMCalibrationItems(handle, kLastCalItem);
+    if (WSaveAllOtherNVRAMCalibrationItems(handle, kLastCalItem) != 1) {
+        Trace(handle,
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WSaveAllOtherNVRAMCalibrationItems fails with "
+              "error %d",
+              PortOf(handle).lastError.load());
+        return false;
+    }
+    OweErasedItems(handle, area, owed, present, replaced);
+    owed.othersSaved = true;
+    if (!SaveJournal(handle, area, owed)) return false;
     WEraseAllNVRAMCalibrationItems(handle);
-    WRestoreAllOtherNVRAMCalibrationItems(handle, kLastCalItem);
+    const bool restored = WRestoreAllOtherNVRAMCalibrationItems(handle, kLastCalItem) == 1;
+    const uint16_t restoreError = PortOf(handle).lastError.load();
+    if (restored) owed.othersSaved = false;
     for (uint8_t id = 0; id < kItemCount; ++id) {
         if ((rescue & Bit(id)) == 0) continue;
-        if (!RewriteSlot(handle, area, id)) return false;
+        if (!RewriteSlot(handle, area, owed, id)) return false;
+    }
+    if (!restored) {
+        // The module's other items are not back: no success over them. The
+        // journal keeps asking for their restore.
+        SetLastError(handle, restoreError);
+        Trace(handle,
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WRestoreAllOtherNVRAMCalibrationItems fails with "
+              "error %d",
+              restoreError);
+        return false;
     }
     return true;
 }
@@ -259,7 +461,7 @@ bool AutocalibrationWanted(uint32_t handle, bool* wanted) {
 
 // Writes every marked item's record. An item written (or one the firmware does
 // not know) is no longer owed.
-bool WriteMarked(uint32_t handle, ReadBackArea& area, uint32_t marked) {
+bool WriteMarked(uint32_t handle, Owed& owed, uint32_t marked) {
     const int port = PortOfHandle(handle);
     for (uint8_t id = 0; id < kItemCount; ++id) {
         // No store operation marks the ids without a record.
@@ -269,7 +471,7 @@ bool WriteMarked(uint32_t handle, ReadBackArea& area, uint32_t marked) {
             bool wanted = false;
             if (!AutocalibrationWanted(handle, &wanted)) return false;
             if (!wanted) {
-                area.owed &= ~Bit(id);
+                owed.mask &= ~Bit(id);
                 continue;
             }
         }
@@ -283,7 +485,7 @@ bool WriteMarked(uint32_t handle, ReadBackArea& area, uint32_t marked) {
                   id, error);
             return false;
         }
-        area.owed &= ~Bit(id);
+        owed.mask &= ~Bit(id);
     }
     return true;
 }
@@ -294,33 +496,67 @@ bool WriteMarked(uint32_t handle, ReadBackArea& area, uint32_t marked) {
 
 using namespace ebd;
 
-extern "C" int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag) {
-    if (!HandleValid(handle)) return 0;
+namespace ebd {
+namespace {
+
+// The write-back proper; false when it stops early.
+bool WriteAll(uint32_t handle, int32_t resetFlag, ReadBackArea& area, Owed& owed) {
     PortEntry& entry = PortOf(handle);
-    ReadBackArea& area = AreaOf(handle);
     const uint32_t marked = entry.storedCalibrationItems;
-    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM(resetFlag=%d, storedCalibrationItems=0x%08x)",
-          resetFlag, marked);
     if (resetFlag != 0) {
         TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: erase all cal items...");
-        DropOwed(handle, area);
-        WEraseAllNVRAMCalibrationItems(handle);
+        if (!TakeUpJournal(handle, area, owed)) return false;
+        DropOwed(handle, owed);
+        if (WEraseAllNVRAMCalibrationItems(handle) != 1) {
+            Trace(handle,
+                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WEraseAllNVRAMCalibrationItems fails with "
+                  "error %d",
+                  PortOf(handle).lastError.load());
+            return false;
+        }
+        // What was owed has gone with the erase.
+        if (!RemoveJournal(handle, owed)) return false;
+        owed.journalled = false;
     } else {
         const uint32_t replaced = Replaced(entry, marked);
-        if (!WriteBackOwed(handle, area, replaced)) return 0;
+        if (!TakeUpJournal(handle, area, owed)) return false;
+        if (!WriteBackOwed(handle, area, owed, replaced)) return false;
         bool found = false;
         uint32_t present = 0;
-        if (!FindItemsInNvram(handle, marked, &found, &present)) return 0;
+        if (!FindItemsInNvram(handle, marked, &found, &present)) return false;
         // While no marked item is in NVRAM, the new ones are simply added.
         if (found) {
             // What is still owed now is replaced later in this call: it is not
             // in NVRAM to be read, and its slot is not touched.
-            const uint32_t rescue = present & ~replaced & ~area.owed;
-            if (!ReadBack(handle, area, rescue)) return 0;
-            if (!EraseAndRewrite(handle, area, present, replaced, rescue)) return 0;
+            const uint32_t rescue = present & ~replaced & ~owed.mask;
+            if (!ReadBack(handle, area, rescue)) return false;
+            if (!EraseAndRewrite(handle, area, owed, present, replaced, rescue)) return false;
         }
+        if (!JournalNewValues(handle, area, owed, replaced)) return false;
     }
-    if (!WriteMarked(handle, area, marked)) return 0;
+    return WriteMarked(handle, owed, marked) && RemoveJournal(handle, owed);
+}
+
+}  // namespace
+}  // namespace ebd
+
+extern "C" int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag) {
+    if (!HandleValid(handle)) return 0;
+    PortEntry& entry = PortOf(handle);
+    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM(resetFlag=%d, storedCalibrationItems=0x%08x)",
+          resetFlag, entry.storedCalibrationItems);
+    ReadBackArea& area = AreaOf(handle);
+    Owed owed;
+    try {
+        if (!WriteAll(handle, resetFlag, area, owed)) {
+            NarrowJournal(area, owed);
+            return 0;
+        }
+    } catch (const std::bad_alloc&) {
+        // The journal's bytes found no memory: what is on disk stays as it is.
+        SetLastError(handle, kRpcNoMemory);
+        return 0;
+    }
     TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: clear storedCalibrationItems");
     entry.storedCalibrationItems = 0;
     TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: O.K.");

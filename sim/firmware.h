@@ -50,6 +50,9 @@ public:
         uint64_t furtherAnswerDelayNs = 200'000'000;
         // Data length of the confirm that requests without a handler get.
         size_t genericConfirmLength = 20;
+        // The module's flash serial number, as the flash serial number read
+        // reports it: what tells one module from another.
+        uint32_t flashSerialNumber = 0x12345678;
     };
 
     static constexpr uint16_t kGetVersion = 1;

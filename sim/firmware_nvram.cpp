@@ -88,6 +88,10 @@ private:
         out.messages.push_back({static_cast<uint16_t>(request.commandId + 1), std::move(data),
                                 firmware_.config().confirmDelayNs});
     }
+    void changed(const Request& request) const {
+        if (memory_->afterCalibrationChange) memory_->afterCalibrationChange(request);
+    }
+
     // Confirm: ref, status, pad.
     void statusConfirm(Firmware::Outcome& out, const Request& request, uint8_t status) const {
         confirm(out, request, PayloadWriter{}.put16le(referenceOf(request)).put8(status).pad().take());
@@ -187,12 +191,14 @@ private:
         if (const auto fault = memory_->writeStatus.find(id); fault != memory_->writeStatus.end())
             status = fault->second;
         if (status == 0) memory_->calibrationItems[id] = bytesOf(request, 6, get16le(request.data, 4));
+        changed(request);
         statusConfirm(out, request, status);
     }
 
     void eraseCalibration(const Request& request, Firmware::Outcome& out) {
         const uint8_t status = refusal(request);
         if (status == 0) memory_->calibrationItems.clear();
+        changed(request);
         statusConfirm(out, request, status);
     }
 
@@ -205,6 +211,7 @@ private:
             for (const auto& [id, data] : memory_->calibrationItems)
                 if (id >= last) memory_->savedOther[id] = data;
         }
+        changed(request);
         statusConfirm(out, request, status);
     }
 
@@ -214,6 +221,7 @@ private:
             for (const auto& [id, data] : memory_->savedOther) memory_->calibrationItems[id] = data;
             memory_->savedOther.clear();
         }
+        changed(request);
         statusConfirm(out, request, status);
     }
 

@@ -44,6 +44,10 @@ struct NvramMemory {
     // requests that follow (the frames of the next request NAKed, its confirm
     // withheld).
     std::function<void(uint16_t id, uint16_t readSize)> onCalibrationRead;
+    // Called with each calibration write, erase, save and restore request once
+    // the memory has taken it, before its confirm goes out: a test can end the
+    // host's side there (the module falls silent), as a crash of the host would.
+    std::function<void(const Request& request)> afterCalibrationChange;
 
     // Band mode: the next `failedBandModeReads` reads report failure; with
     // `ignoreBandModeWrites` the mode never changes.

@@ -107,7 +107,7 @@ public:
         });
 
         on(kFlashSerialNumberRead, [this](const Request& r, PayloadWriter& w) {
-            w.put8(static_cast<uint8_t>(status(r))).put32le(0x12345678).pad();
+            w.put8(static_cast<uint8_t>(status(r))).put32le(firmware_.config().flashSerialNumber).pad();
         });
         on(kGetSingleIE, [this](const Request& r, PayloadWriter& w) {
             w.put16le(static_cast<uint16_t>(get16le(r.data, 2) ^ 0xA5A5)).put8(s(r)).pad();

@@ -40,6 +40,8 @@ struct Options {
     std::optional<uint8_t> mode;
     std::optional<std::string> versionText;
     std::optional<uint16_t> refuseAutostart;
+    std::vector<std::pair<uint16_t, uint16_t>> refusals;  // request id, status
+    std::optional<uint32_t> flashSerialNumber;
     bool neverSwitchOff = false;
     ModuleDouble::Silence silence = ModuleDouble::Silence::None;
     int nakFrames = 0;
@@ -64,6 +66,9 @@ const char* const kUsage =
     "  --mode N                   operation mode after power-on (0 normal, 1 service, 2 test, 4 airplane)\n"
     "  --version-text TEXT        the firmware's version text\n"
     "  --refuse-autostart STATUS  answer the autostart request with status STATUS (1 to 65535)\n"
+    "  --refuse ID:STATUS         answer every request ID with status STATUS (e.g. 63:1 refuses the\n"
+    "                             save of the other calibration items; may be given again)\n"
+    "  --flash-serial N           the module's flash serial number (0 to 4294967295)\n"
     "  --never-switch-off         keep answering after the switch-off request\n"
     "  --silent                   answer nothing at all\n"
     "  --silent-in-nomi           answer nothing once in NOMI mode\n"
@@ -185,6 +190,21 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::string& 
                     error = "--stray wants bytes in hex, not '" + *text + "'";
                 }
             }
+        } else if (name == "--refuse") {
+            if (const auto text = need()) {
+                const size_t colon = text->find(':');
+                const auto id =
+                    colon == std::string::npos ? std::nullopt : Number(text->substr(0, colon), 65535);
+                const auto status =
+                    colon == std::string::npos ? std::nullopt : Number(text->substr(colon + 1), 65535);
+                if (!id || !status || *id == 0 || *status == 0) {
+                    error = "--refuse wants ID:STATUS (e.g. 63:1), not '" + *text + "'";
+                } else {
+                    options.refusals.emplace_back(static_cast<uint16_t>(*id), static_cast<uint16_t>(*status));
+                }
+            }
+        } else if (name == "--flash-serial") {
+            if (const auto n = number(0, 4294967295UL)) options.flashSerialNumber = static_cast<uint32_t>(*n);
         } else if (name == "--cut-confirm") {
             if (const auto text = need()) {
                 const size_t colon = text->find(':');
@@ -253,6 +273,7 @@ ebd::sim::Firmware::Config FirmwareFor(const Options& options) {
     ebd::sim::Firmware::Config config;
     if (options.mode) config.startOperationMode = *options.mode;
     if (options.versionText) config.versionText = *options.versionText;
+    if (options.flashSerialNumber) config.flashSerialNumber = *options.flashSerialNumber;
     return config;
 }
 
@@ -299,6 +320,7 @@ int Serve(const Options& options) {
     ModuleDouble module(SettingsFor(options), FirmwareFor(options));
     if (options.refuseAutostart)
         module.firmware().refuse(ebd::sim::Firmware::kJavaAutostart, *options.refuseAutostart);
+    for (const auto& [request, status] : options.refusals) module.firmware().refuse(request, status);
     if (options.nakFrames > 0) module.nakHostFrames(options.nakFrames);
     if (options.foreignReferences > 0)
         module.foreignReference(ModuleDouble::kAnyRequest, options.foreignReferences);

@@ -15,6 +15,7 @@
 #include "sim/firmware_nvram.h"
 #include "sim/module_double.h"
 #include "sim/payload.h"
+#include "state_dir.h"
 
 namespace ebd::test {
 namespace {
@@ -65,6 +66,7 @@ protected:
     }
 
     std::shared_ptr<sim::NvramMemory> memory = std::make_shared<sim::NvramMemory>();
+    TempStateDir stateDir;
 };
 
 Bytes Ref(const sim::Request& r) {
@@ -418,8 +420,8 @@ protected:
     bool versionQueryInSetUp() const override { return true; }
     void SetUp() override {
         Nvram::SetUp();
-        // The port's read-back area lives as long as the process: a reset gives
-        // up whatever an earlier test left owed to its module.
+        // A reset first: the module starts with no calibration items, and
+        // whatever an earlier call left owed is given up.
         ASSERT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 1), 1);
         module().clearRecords();
         lines.clear();
@@ -575,10 +577,13 @@ TEST_F(Store, AResetErasesEverythingAndWritesTheMarkedItems) {
                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: clear storedCalibrationItems",
                  "(EBD ) WWriteAllStoredValuesToModuleNVRAM: O.K."}))
         << dump();
-    // Nothing marked: erase only. The erase's result is not looked at.
-    module().firmware().refuse(61, 1);
+    // Nothing marked: erase only. A refused erase fails the call.
     writeAll();
     EXPECT_EQ(calls(), (std::vector<std::string>{"61"}));
+    module().firmware().refuse(61, 1);
+    ASSERT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 1), 0);
+    EXPECT_EQ(lines.back(),
+              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WEraseAllNVRAMCalibrationItems fails with error 5");
 }
 
 TEST_F(Store, MarkedItemsNotYetInNvramAreAddedWithoutErasing) {
@@ -607,7 +612,7 @@ TEST_F(Store, AMarkedItemInNvramRescuesTheOthersAroundTheErase) {
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
     std::vector<std::string> expected{"57:check0"};
     for (int id = 1; id <= 18; ++id) expected.push_back("57:check" + std::to_string(id));
-    for (const char* call : {"57:read3", "57:read9", "63:19", "61", "65:19", "59:3", "59:9", "59:0"})
+    for (const char* call : {"57:read3", "57:read9", "71", "63:19", "61", "65:19", "59:3", "59:9", "59:0"})
         expected.push_back(call);
     EXPECT_EQ(calls(), expected);
     EXPECT_EQ(memory->calibrationItems.at(3), (Bytes{3, 3, 3}));
@@ -799,7 +804,7 @@ TEST_F(StoreFailures, AFailedWriteKeepsTheMaskForTheNextRun) {
     module().clearRecords();
     lines.clear();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 1), 0);
-    EXPECT_EQ(calls(), (std::vector<std::string>{"61", "59:0", "59:2"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"71", "61", "59:0", "59:2"}));
     EXPECT_TRUE(inOrder(
         {"(EBD ) WGetLastError: error 5",
          "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WWriteNVRAMCalibrationItem(2) fails with error 5"}));
@@ -890,7 +895,7 @@ TEST_F(StoreFailures, AReWriteThatFailsIsWrittenBackByTheNextCallOfANewSession) 
     newSession(false);
     markAgain();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 0);
-    EXPECT_EQ(calls(), (std::vector<std::string>{"59:9"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"71", "59:9"}));
     EXPECT_EQ(lines.back(),
               "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WWriteNVRAMCalibrationItem fails with error 5");
 
@@ -899,7 +904,7 @@ TEST_F(StoreFailures, AReWriteThatFailsIsWrittenBackByTheNextCallOfANewSession) 
     lines.clear();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
     // Item 0 is owed too, but the marked record replaces it: no write-back.
-    EXPECT_EQ(calls(), (std::vector<std::string>{"59:9", "57:check0", "57:check2", "59:0", "59:2"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"71", "59:9", "57:check0", "57:check2", "59:0", "59:2"}));
     EXPECT_EQ(written(9), before.at(9));
     EXPECT_EQ(memory->calibrationItems, withMarked(before));
     EXPECT_TRUE(inOrder({
@@ -933,7 +938,7 @@ TEST_F(StoreFailures, AMarkedWriteThatFailsAfterTheEraseLeavesNothingLost) {
     newSession(true);
     markAgain();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
-    EXPECT_EQ(calls(), (std::vector<std::string>{"57:check0", "57:check2", "59:0", "59:2"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"71", "57:check0", "57:check2", "59:0", "59:2"}));
     EXPECT_TRUE(
         has("(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 0 still owed to NVRAM, replaced by stored "
             "value"));
@@ -956,7 +961,7 @@ TEST_F(StoreFailures, WithoutNewMarksTheNextSessionWritesTheErasedItemsAsTheyWer
     newSession(false);
     ASSERT_NE(record(6), iqOffsets);
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
-    EXPECT_EQ(calls(), (std::vector<std::string>{"59:0", "59:6"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"71", "59:0", "59:6"}));
     Items expected = before;
     expected[0] = gainWords;
     expected[6] = iqOffsets;
@@ -984,7 +989,7 @@ TEST_F(StoreFailures, OwedItemsWrittenBackAreRescuedWhenTheNextCallErases) {
     module().clearRecords();
     lines.clear();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
-    std::vector<std::string> expected{"59:0", "59:9", "57:check3"};
+    std::vector<std::string> expected{"71", "59:0", "59:9", "57:check3"};
     for (int id = 0; id <= 18; ++id)
         if (id != 3) expected.push_back("57:check" + std::to_string(id));
     for (const char* call : {"57:read0", "57:read9", "63:19", "61", "65:19", "59:0", "59:9", "59:3"})
@@ -1001,7 +1006,7 @@ TEST_F(StoreFailures, AResetGivesUpWhatIsOwed) {
     module().clearRecords();
     lines.clear();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 1), 1);
-    EXPECT_EQ(calls(), (std::vector<std::string>{"61", "59:0", "59:2"}));
+    EXPECT_EQ(calls(), (std::vector<std::string>{"71", "61", "59:0", "59:2"}));
     EXPECT_TRUE(inOrder({
         "(EBD ) WWriteAllStoredValuesToModuleNVRAM: erase all cal items...",
         "(EBD ) WWriteAllStoredValuesToModuleNVRAM: calItem 0 still owed to NVRAM, dropped by erase all",
@@ -1021,9 +1026,9 @@ TEST_F(StoreFailures, UnmeasuredAutocalibrationOffsetsReplaceNothing) {
     module().clearRecords();
     EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, 0), 1) << dump();
     const auto all = calls();
-    EXPECT_EQ(std::vector<std::string>(all.end() - 11, all.end()),
-              (std::vector<std::string>{"57:read3", "57:read9", "57:read18", "63:19", "61", "65:19", "59:3",
-                                        "59:9", "59:18", "59:0", "59:2"}));
+    EXPECT_EQ(std::vector<std::string>(all.end() - 12, all.end()),
+              (std::vector<std::string>{"57:read3", "57:read9", "57:read18", "71", "63:19", "61", "65:19",
+                                        "59:3", "59:9", "59:18", "59:0", "59:2"}));
     EXPECT_EQ(memory->calibrationItems, withMarked(before));
 }
 
