@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "message_box_probe.h"
 #include "platform/sim_platform.h"
 #include "sim/module_double.h"
+#include "wine_probe.h"
 
 namespace ebd::test {
 namespace {
@@ -29,6 +33,7 @@ public:
     explicit CursorWatch(ModuleDouble& module) : module_(module) {}
     void onHostBytes(const uint8_t* data, size_t count, uint64_t nowNs) override {
         cursors.push_back(GetCursor());
+        if (cursors.size() == 1 && duringRun) duringRun();
         module_.onHostBytes(data, count, nowNs);
     }
     void onLine(const platform::LineSettings& settings, uint64_t nowNs) override {
@@ -42,10 +47,17 @@ public:
     void onPurge(uint64_t nowNs) override { module_.onPurge(nowNs); }
 
     std::vector<HCURSOR> cursors;
+    std::function<void()> duringRun;  // once, while the workflow runs
 
 private:
     ModuleDouble& module_;
 };
+
+// The caption as it reads on screen: an '&' only marks the next letter.
+std::string Visible(std::string caption) {
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    return caption;
+}
 
 class Win32Window : public ::testing::Test {
 protected:
@@ -68,6 +80,34 @@ protected:
         auto answer = std::async(std::launch::async, [this] { return AnswerMessageBox(window, 20000); });
         SendMessageA(control(kStartButtonId), BM_CLICK, 0, 0);
         return answer.get();
+    }
+    // Clicks Start and answers every message box until the click returns.
+    std::vector<MessageBoxSeen> clickStartAnsweringAll() {
+        std::atomic<bool> done{false};
+        auto answers = std::async(std::launch::async, [this, &done] {
+            std::vector<MessageBoxSeen> seen;
+            while (!done) {
+                const MessageBoxSeen box = AnswerMessageBox(window, 100);
+                if (box.found) seen.push_back(box);
+            }
+            return seen;
+        });
+        SendMessageA(control(kStartButtonId), BM_CLICK, 0, 0);
+        pump();
+        done = true;
+        return answers.get();
+    }
+    // Shows the window in front, as the program does.
+    void show() {
+        ShowWindow(window, SW_SHOW);
+        SetForegroundWindow(window);
+        SetActiveWindow(window);
+        pump();
+    }
+    // Runs what is queued through the window's own message path.
+    void pump() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchWindowMessage(window, message);
     }
     // A control's place relative to the window's client area.
     RECT placeOf(int id) const {
@@ -114,7 +154,7 @@ TEST_F(Win32Window, IsLaidOutAsTheSharedTableSays) {
         const layout::Control& entry = layout::kPortSelectors[static_cast<size_t>(number - 1)];
         expectPlace(placeOf(kFirstPortSelectorId + number - 1), group.left + entry.place.left,
                     group.top + entry.place.top, entry.place, entry.name);
-        EXPECT_EQ(WindowText(selector(number)), "COM " + std::to_string(number));
+        EXPECT_EQ(Visible(WindowText(selector(number))), "COM " + std::to_string(number));
         const LONG style = GetWindowLongA(selector(number), GWL_STYLE);
         EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON) << entry.name;
         EXPECT_EQ((style & WS_GROUP) != 0, number == 1) << entry.name << ": one group of eight";
@@ -123,10 +163,11 @@ TEST_F(Win32Window, IsLaidOutAsTheSharedTableSays) {
     }
     expectPlace(placeOf(kStartButtonId), 10, 144, layout::kStartButton.place, "StartButton");
     expectPlace(placeOf(kCloseButtonId), 102, 144, layout::kCloseButton.place, "CloseButton");
-    EXPECT_EQ(WindowText(control(kStartButtonId)), "Autostart Off");
-    EXPECT_EQ(WindowText(control(kCloseButtonId)), "Close");
+    EXPECT_EQ(Visible(WindowText(control(kStartButtonId))), "Autostart Off");
+    EXPECT_EQ(Visible(WindowText(control(kCloseButtonId))), "Close");
     EXPECT_NE(GetWindowLongA(control(kStartButtonId), GWL_STYLE) & WS_GROUP, 0)
         << "Start closes the radio group";
+    EXPECT_EQ(GetWindowLongA(control(kStartButtonId), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 
     for (HWND handle : {window, control(kGroupId), selector(1), selector(8), control(kStartButtonId)}) {
         const LOGFONTA font = fontOf(handle);
@@ -203,6 +244,142 @@ TEST_F(Win32Window, ARefusedAutostartRequestIsReportedInItsBox) {
     ASSERT_TRUE(box.found);
     EXPECT_EQ(box.text, "Cannot switchoff autostart");
     EXPECT_EQ(box.caption, "Error");
+}
+
+TEST_F(Win32Window, EveryCaptionFitsItsControlInTheFormFont) {
+    // What a control draws besides its caption: a radio button its round
+    // glyph and the gap after it, a push button its frame, focus mark and a
+    // pixel of air either side, a group box the indent of its title.
+    const int radio = GetSystemMetrics(SM_CXMENUCHECK) + 4;
+    const struct {
+        int id;
+        int beside;
+    } controls[] = {{kGroupId, 2 * 8},
+                    {101, radio},
+                    {102, radio},
+                    {103, radio},
+                    {104, radio},
+                    {105, radio},
+                    {106, radio},
+                    {107, radio},
+                    {108, radio},
+                    {kStartButtonId, 2 * (2 + 1 + 1)},
+                    {kCloseButtonId, 2 * (2 + 1 + 1)}};
+    for (const auto& entry : controls) {
+        const HWND handle = control(entry.id);
+        const std::string caption = Visible(WindowText(handle));
+        const HDC dc = GetDC(handle);
+        const HGDIOBJ previous =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(handle, WM_GETFONT, 0, 0)));
+        char face[LF_FACESIZE] = {};
+        GetTextFaceA(dc, LF_FACESIZE, face);
+        TEXTMETRICA metrics{};
+        GetTextMetricsA(dc, &metrics);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, caption.data(), static_cast<int>(caption.size()), &size);
+        SelectObject(dc, previous);
+        ReleaseDC(handle, dc);
+        RECT client{};
+        GetClientRect(handle, &client);
+        // Under Wine the face comes from Windows' own fonts, not a stand-in.
+        if (UnderWine()) {
+            EXPECT_STREQ(face, "MS Sans Serif") << caption;
+        }
+        EXPECT_LE(size.cx + entry.beside, client.right) << caption << " in " << face;
+        EXPECT_LE(metrics.tmHeight, client.bottom) << caption << " in " << face;
+    }
+}
+
+// A key as the keyboard sends it to the control with the focus.
+struct Key {
+    UINT message;  // WM_KEYDOWN (down and up), WM_CHAR, or WM_SYSCHAR (with Alt)
+    WPARAM code;
+};
+constexpr Key kTab{WM_KEYDOWN, VK_TAB}, kEnter{WM_KEYDOWN, VK_RETURN}, kDown{WM_KEYDOWN, VK_DOWN};
+
+TEST_F(Win32Window, TheKeyboardWorksTheWindowAsADialog) {
+    const struct {
+        const char* what;
+        std::vector<Key> keys;
+        int focus;  // the control with the focus after them; 0: the window is gone
+        int port;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"at start the first port has the focus, none is chosen", {}, 101, 0, {}},
+        {"Space chooses the focused port", {{WM_KEYDOWN, VK_SPACE}}, 101, 1, {}},
+        {"Down moves to the next port and chooses it", {kDown, kDown}, 103, 3, {}},
+        {"Up from the first port wraps to the last", {{WM_KEYDOWN, VK_UP}}, 108, 8, {}},
+        {"Tab leaves the group for Autostart Off", {kTab}, kStartButtonId, 0, {}},
+        {"Tab again reaches Close", {kTab, kTab}, kCloseButtonId, 0, {}},
+        {"a port's digit chooses it", {{WM_CHAR, '5'}}, 105, 5, {}},
+        {"Alt and a port's digit choose it", {{WM_SYSCHAR, '7'}}, 107, 7, {}},
+        {"Enter presses Autostart Off; the focus is on it after the box",
+         {kEnter},
+         kStartButtonId,
+         0,
+         {"No COM Port selected"}},
+        {"Alt+A presses Autostart Off", {{WM_SYSCHAR, 'a'}}, kStartButtonId, 0, {"No COM Port selected"}},
+        {"Enter on Close presses Close", {kTab, kTab, kEnter}, 0, 0, {}},
+        {"Esc closes", {{WM_KEYDOWN, VK_ESCAPE}}, 0, 0, {}},
+        {"Alt+C closes", {{WM_SYSCHAR, 'c'}}, 0, 0, {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        if (!IsWindow(window)) window = CreateDisableTool(GetModuleHandleA(nullptr));
+        show();
+        std::atomic<bool> done{false};
+        auto answers = std::async(std::launch::async, [this, &done] {
+            std::vector<std::string> seen;
+            while (!done) {
+                const MessageBoxSeen box = AnswerMessageBox(window, 100);
+                if (box.found) seen.push_back(box.text);
+            }
+            return seen;
+        });
+        for (const Key& key : test.keys) {
+            const HWND to = GetFocus() != nullptr ? GetFocus() : window;
+            const LPARAM alt = key.message == WM_SYSCHAR ? LPARAM{1} << 29 : 0;
+            PostMessageA(to, key.message, key.code, 1 | alt);
+            if (key.message == WM_KEYDOWN) PostMessageA(to, WM_KEYUP, key.code, 1 | (LPARAM{3} << 30));
+            pump();
+        }
+        done = true;
+        EXPECT_EQ(answers.get(), test.boxes);
+        if (test.focus == 0) {
+            EXPECT_FALSE(IsWindow(window));
+            continue;
+        }
+        ASSERT_TRUE(IsWindow(window));
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), test.focus);
+        EXPECT_EQ(SelectedPort(window), test.port);
+        for (int number = 1; number <= 8; ++number)
+            EXPECT_EQ(SendMessageA(selector(number), BM_GETCHECK, 0, 0),
+                      number == test.port ? BST_CHECKED : BST_UNCHECKED)
+                << "COM " << number;
+        DestroyWindow(window);
+        pump();
+    }
+}
+
+TEST_F(Win32Window, ClicksAndKeysGivenDuringARunStartNoSecondAttempt) {
+    ModuleDouble module;
+    CursorWatch watch(module);
+    sim.attach("COM3", &watch);
+    show();
+    SendMessageA(selector(3), BM_CLICK, 0, 0);
+    const HWND start = control(kStartButtonId);
+    watch.duringRun = [start] {
+        const LPARAM inside = MAKELPARAM(5, 5);
+        PostMessageA(start, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+        PostMessageA(start, WM_LBUTTONUP, 0, inside);
+        PostMessageA(start, WM_KEYDOWN, VK_SPACE, 1);
+        PostMessageA(start, WM_KEYUP, VK_SPACE, 1 | (LPARAM{3} << 30));
+        PostMessageA(start, WM_KEYDOWN, VK_RETURN, 1);
+    };
+    const std::vector<MessageBoxSeen> boxes = clickStartAnsweringAll();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes.front().text, "Autostart successfully switched off");
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW)) << "no busy cursor over the box or after it";
 }
 
 TEST_F(Win32Window, CloseEndsTheApplication) {
