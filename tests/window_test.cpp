@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -36,7 +37,7 @@ public:
     void onHostBytes(const uint8_t* data, size_t count, uint64_t nowNs) override {
         const QCursor* cursor = QApplication::overrideCursor();
         if (cursor == nullptr || cursor->shape() != Qt::WaitCursor) ++bytesWithoutBusyCursor;
-        ++writes;
+        if (++writes == 1 && duringRun) duringRun();
         module_.onHostBytes(data, count, nowNs);
     }
     void onLine(const ebd::platform::LineSettings& settings, uint64_t nowNs) override {
@@ -51,6 +52,7 @@ public:
 
     int writes = 0;
     int bytesWithoutBusyCursor = 0;
+    std::function<void()> duringRun;  // once, while the workflow runs
 
 private:
     ModuleDouble& module_;
@@ -59,6 +61,17 @@ private:
 struct Shown {
     QString text;
     QString caption;
+};
+
+// A caption as it reads on screen: an '&' only marks the next letter.
+QString Visible(QString caption) {
+    return caption.remove(QLatin1Char('&'));
+}
+
+// A key as the user presses it.
+struct Key {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
 };
 
 }  // namespace
@@ -112,6 +125,9 @@ private slots:
         spy = std::make_unique<CursorSpy>(*module);
         sim->attach("COM1", spy.get());
         ebd::platform::install(sim.get());
+        openWindow();
+    }
+    void openWindow() {
         window = std::make_unique<TDisableTool>();
         window->setMessageHook([this](const QString& text, const QString& caption) {
             shown.push_back({text, caption});
@@ -149,16 +165,16 @@ private slots:
             QRadioButton* button = selector(number);
             QVERIFY(button != nullptr);
             QCOMPARE(button->parentWidget(), frame);
-            QCOMPARE(button->text(), QStringLiteral("COM %1").arg(number));
+            QCOMPARE(Visible(button->text()), QStringLiteral("COM %1").arg(number));
             QCOMPARE(button->geometry(), QRect(lefts[number - 1], tops[number - 1], 60, 17));
         }
         auto* start = child<QPushButton>("StartButton");
         auto* close = child<QPushButton>("CloseButton");
         QVERIFY(start != nullptr && close != nullptr);
         QCOMPARE(start->parentWidget(), window.get());
-        QCOMPARE(start->text(), QStringLiteral("Autostart Off"));
+        QCOMPARE(Visible(start->text()), QStringLiteral("Autostart Off"));
         QCOMPARE(start->geometry(), QRect(10, 144, 72, 24));
-        QCOMPARE(close->text(), QStringLiteral("Close"));
+        QCOMPARE(Visible(close->text()), QStringLiteral("Close"));
         QCOMPARE(close->geometry(), QRect(102, 144, 72, 24));
         // Exactly these controls: one group box, eight radio buttons, two buttons.
         QCOMPARE(window->findChildren<QGroupBox*>().size(), 1);
@@ -173,7 +189,7 @@ private slots:
             const QFontMetrics metrics(button->font());
             const int needed = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, button) +
                                style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, button) +
-                               metrics.horizontalAdvance(button->text());
+                               metrics.horizontalAdvance(Visible(button->text()));
             QVERIFY2(needed <= button->width(),
                      qPrintable(QStringLiteral("%1 needs %2").arg(button->text()).arg(needed)));
             QVERIFY(metrics.height() <= button->height());
@@ -182,7 +198,7 @@ private slots:
             auto* button = child<QPushButton>(name);
             const QFontMetrics metrics(button->font());
             // The frame and two pixels of air on either side.
-            const int needed = metrics.horizontalAdvance(button->text()) +
+            const int needed = metrics.horizontalAdvance(Visible(button->text())) +
                                2 * (style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button) + 2);
             QVERIFY2(needed <= button->width(), name);
             QVERIFY(metrics.height() <= button->height());
@@ -364,6 +380,82 @@ private slots:
         click(child<QPushButton>("StartButton"));
         QVERIFY(seen);
         QVERIFY(window->findChildren<QMessageBox*>().isEmpty());
+    }
+
+    void theKeyboardWorksTheWindowAsADialog() {
+        const Key tab{Qt::Key_Tab}, enter{Qt::Key_Return}, space{Qt::Key_Space}, down{Qt::Key_Down};
+        const struct {
+            const char* what;
+            std::vector<Key> keys;
+            const char* focus;  // nullptr: the window is closed
+            int port;
+            QStringList messages;
+        } cases[] = {
+            {"at start the first port has the focus, none is chosen", {}, "PortSelector1", 0, {}},
+            {"Space chooses the focused port", {space}, "PortSelector1", 1, {}},
+            {"Down moves to the next port and chooses it", {space, down, down}, "PortSelector3", 3, {}},
+            {"Tab leaves the ports for Autostart Off", {tab}, "StartButton", 0, {}},
+            {"Tab again reaches Close", {tab, tab}, "CloseButton", 0, {}},
+            {"Alt and a port's digit choose it", {{Qt::Key_5, Qt::AltModifier}}, "PortSelector5", 5, {}},
+            {"Enter presses Autostart Off; the focus is on it after the box",
+             {enter},
+             "StartButton",
+             0,
+             {"No COM Port selected"}},
+            {"Alt+A presses Autostart Off",
+             {{Qt::Key_A, Qt::AltModifier}},
+             "StartButton",
+             0,
+             {"No COM Port selected"}},
+            {"Enter on Close presses Close", {tab, tab, enter}, nullptr, 0, {}},
+            {"Esc closes", {{Qt::Key_Escape}}, nullptr, 0, {}},
+            {"Alt+C closes", {{Qt::Key_C, Qt::AltModifier}}, nullptr, 0, {}},
+        };
+        for (const auto& test : cases) {
+            openWindow();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            for (const Key& key : test.keys) {
+                QTest::keyClick(QApplication::focusWidget(), key.key, key.modifiers);
+                // A mnemonic presses its button the way a click does, briefly.
+                if (key.modifiers & Qt::AltModifier) QTest::qWait(200);
+            }
+            QStringList messages;
+            for (const Shown& message : shown) messages << message.text;
+            QVERIFY2(messages == test.messages, test.what);
+            if (test.focus == nullptr) {
+                QVERIFY2(!window->isVisible(), test.what);
+                continue;
+            }
+            QVERIFY2(window->isVisible(), test.what);
+            QWidget* focus = QApplication::focusWidget();
+            QVERIFY2(
+                focus != nullptr && focus->objectName() == QLatin1String(test.focus),
+                qPrintable(QStringLiteral("%1: focus on %2")
+                               .arg(QLatin1String(test.what),
+                                    focus != nullptr ? focus->objectName() : QStringLiteral("nothing"))));
+            QVERIFY2(window->selectedPort() == test.port, test.what);
+            for (int number = 1; number <= 8; ++number)
+                QVERIFY2(selector(number)->isChecked() == (number == test.port), test.what);
+        }
+    }
+
+    void clicksAndKeysGivenDuringARunStartNoSecondAttempt() {
+        auto* start = child<QPushButton>("StartButton");
+        spy->duringRun = [start] {
+            const QPointF inside(5, 5);
+            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(
+                    start, new QMouseEvent(type, inside, start->mapToGlobal(inside), Qt::LeftButton,
+                                           Qt::LeftButton, Qt::NoModifier));
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+                QCoreApplication::postEvent(start, new QKeyEvent(type, Qt::Key_Space, Qt::NoModifier));
+        };
+        const auto message = attempt(1);
+        QVERIFY(message);
+        QCOMPARE(message->text, QStringLiteral("Autostart successfully switched off"));
+        QCoreApplication::processEvents();
+        QCOMPARE(shown.size(), size_t{1});
     }
 
     void closeEndsTheWindowAtOnce() {
