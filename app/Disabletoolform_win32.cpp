@@ -200,8 +200,6 @@ LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         }
-        case DM_GETDEFID:
-            return MAKELRESULT(kStartButtonId, DC_HASDEFID);
         case WM_ACTIVATE: {
             State* state = StateOf(window);
             if (state == nullptr) break;
@@ -266,9 +264,13 @@ HWND CreateDisableTool(HINSTANCE instance) {
     if (!RegisterClassOnce(instance)) return nullptr;
     // A fixed frame: caption, system menu and minimise box, no sizing border.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    return CreateWindowExA(0, layout::kClassName, layout::kCaption, style, layout::kFrame.left,
-                           layout::kFrame.top, layout::kFrame.width, layout::kFrame.height, nullptr, nullptr,
-                           instance, nullptr);
+    HWND window = CreateWindowExA(0, layout::kClassName, layout::kCaption, style, layout::kFrame.left,
+                                  layout::kFrame.top, layout::kFrame.width, layout::kFrame.height, nullptr,
+                                  nullptr, instance, nullptr);
+    // The dialog manager's default button, which Enter presses when the focus
+    // is on no push button.
+    if (window != nullptr) SendMessageA(window, DM_SETDEFID, kStartButtonId, 0);
+    return window;
 }
 
 int SelectedPort(HWND window) {

@@ -351,6 +351,12 @@ TEST_F(Win32Window, TheKeyboardWorksTheWindowAsADialog) {
         }
         ASSERT_TRUE(IsWindow(window));
         EXPECT_EQ(GetDlgCtrlID(GetFocus()), test.focus);
+        // The push button Enter presses shows it: the focused one, else Autostart Off.
+        const int defaultButton = test.focus == kCloseButtonId ? kCloseButtonId : kStartButtonId;
+        for (int id : {kStartButtonId, kCloseButtonId})
+            EXPECT_EQ(GetWindowLongA(control(id), GWL_STYLE) & BS_TYPEMASK,
+                      id == defaultButton ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)
+                << id;
         EXPECT_EQ(SelectedPort(window), test.port);
         for (int number = 1; number <= 8; ++number)
             EXPECT_EQ(SendMessageA(selector(number), BM_GETCHECK, 0, 0),
