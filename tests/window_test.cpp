@@ -336,6 +336,7 @@ private slots:
         QVERIFY(message);
         QCOMPARE(message->text, QStringLiteral("Cannot close Module connection"));
         QCOMPARE(message->caption, QStringLiteral("Error"));
+        QCOMPARE(spy->bytesWithoutBusyCursor, 0);
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 

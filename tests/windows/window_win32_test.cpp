@@ -235,6 +235,22 @@ TEST_F(Win32Window, StartOnComFiveSwitchesTheAutostartOffUnderTheBusyCursor) {
     EXPECT_EQ(SelectedPort(window), 5) << "the chosen port stays for the next attempt";
 }
 
+TEST_F(Win32Window, AModuleThatNeverFallsSilentKeepsTheBusyCursorUntilItsBox) {
+    ModuleDouble module;
+    module.settings().neverSwitchOff = true;
+    CursorWatch watch(module);
+    sim.attach("COM6", &watch);
+    SendMessageA(selector(6), BM_CLICK, 0, 0);
+    const HCURSOR before = GetCursor();
+    const MessageBoxSeen box = clickStart();
+    ASSERT_TRUE(box.found);
+    EXPECT_EQ(box.text, "Cannot close Module connection");
+    ASSERT_FALSE(watch.cursors.empty());
+    EXPECT_EQ(std::count(watch.cursors.begin(), watch.cursors.end(), LoadCursorA(nullptr, IDC_WAIT)),
+              static_cast<std::ptrdiff_t>(watch.cursors.size()));
+    EXPECT_EQ(GetCursor(), before);
+}
+
 TEST_F(Win32Window, ARefusedAutostartRequestIsReportedInItsBox) {
     ModuleDouble module;
     module.firmware().refuse(sim::Firmware::kJavaAutostart, 1);
