@@ -68,12 +68,6 @@ QString Visible(QString caption) {
     return caption.remove(QLatin1Char('&'));
 }
 
-// A key as the user presses it.
-struct Key {
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
-};
-
 }  // namespace
 
 class WindowTest : public QObject {
@@ -384,77 +378,52 @@ private slots:
     }
 
     void theKeyboardWorksTheWindowAsADialog() {
-        const Key tab{Qt::Key_Tab}, enter{Qt::Key_Return}, space{Qt::Key_Space}, down{Qt::Key_Down};
+        // Keys to the focused widget, then what the window shows: the widget
+        // with the focus (none once closed), the chosen and checked port, the
+        // outcomes shown.
         const struct {
-            const char* what;
-            std::vector<Key> keys;
-            const char* focus;  // nullptr: the window is closed
-            int port;
-            QStringList messages;
+            const char* keys;
+            const char* after;
         } cases[] = {
-            {"at start the first port has the focus, none is chosen", {}, "PortSelector1", 0, {}},
-            {"Space chooses the focused port", {space}, "PortSelector1", 1, {}},
-            {"Down moves to the next port and chooses it", {space, down, down}, "PortSelector3", 3, {}},
-            {"Tab leaves the ports for Autostart Off", {tab}, "StartButton", 0, {}},
-            {"Tab again reaches Close", {tab, tab}, "CloseButton", 0, {}},
-            {"Alt and a port's digit choose it", {{Qt::Key_5, Qt::AltModifier}}, "PortSelector5", 5, {}},
-            {"Enter presses Autostart Off; the focus is on it after the box",
-             {enter},
-             "StartButton",
-             0,
-             {"No COM Port selected"}},
-            {"Alt+A presses Autostart Off",
-             {{Qt::Key_A, Qt::AltModifier}},
-             "StartButton",
-             0,
-             {"No COM Port selected"}},
-            {"Enter on Close presses Close", {tab, tab, enter}, nullptr, 0, {}},
-            {"Esc closes", {{Qt::Key_Escape}}, nullptr, 0, {}},
-            {"Alt+C closes", {{Qt::Key_C, Qt::AltModifier}}, nullptr, 0, {}},
+            {"", "PortSelector1, port 0, checked 0, shown 0"},  // nothing checked at start
+            {"Space", "PortSelector1, port 1, checked 1, shown 0"},
+            {"Space, Down, Down", "PortSelector3, port 3, checked 3, shown 0"},
+            {"Tab, Tab", "CloseButton, port 0, checked 0, shown 0"},
+            {"Alt+5", "PortSelector5, port 5, checked 5, shown 0"},
+            {"Return", "StartButton, port 0, checked 0, shown 1"},  // the default button, focused after
+            {"Alt+A", "StartButton, port 0, checked 0, shown 1"},
+            {"Tab, Tab, Return", ", port 0, checked 0, shown 0"},
+            {"Esc", ", port 0, checked 0, shown 0"},
+            {"Alt+C", ", port 0, checked 0, shown 0"},
         };
         for (const auto& test : cases) {
             openWindow();
             window->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(window.get()));
-            for (const Key& key : test.keys) {
-                QTest::keyClick(QApplication::focusWidget(), key.key, key.modifiers);
-                // A mnemonic presses its button the way a click does, briefly.
-                if (key.modifiers & Qt::AltModifier) QTest::qWait(200);
-            }
-            QStringList messages;
-            for (const Shown& message : shown) messages << message.text;
-            QVERIFY2(messages == test.messages, test.what);
-            if (test.focus == nullptr) {
-                QVERIFY2(!window->isVisible(), test.what);
-                continue;
-            }
-            QVERIFY2(window->isVisible(), test.what);
-            QWidget* focus = QApplication::focusWidget();
-            QVERIFY2(
-                focus != nullptr && focus->objectName() == QLatin1String(test.focus),
-                qPrintable(QStringLiteral("%1: focus on %2")
-                               .arg(QLatin1String(test.what),
-                                    focus != nullptr ? focus->objectName() : QStringLiteral("nothing"))));
-            QVERIFY2(window->selectedPort() == test.port, test.what);
-            for (int number = 1; number <= 8; ++number)
-                QVERIFY2(selector(number)->isChecked() == (number == test.port), test.what);
+            QTest::keySequence(static_cast<QWidget*>(nullptr), QKeySequence(QString::fromLatin1(test.keys)));
+            QTest::qWait(150);  // a mnemonic presses its button as a brief click
+            const QWidget* focus = window->isVisible() ? QApplication::focusWidget() : nullptr;
+            const QString after = QStringLiteral("%1, port %2, checked %3, shown %4")
+                                      .arg(focus != nullptr ? focus->objectName() : QString())
+                                      .arg(window->selectedPort())
+                                      .arg(std::max(0, selector(1)->group()->checkedId()))
+                                      .arg(shown.size());
+            QCOMPARE(QString::fromLatin1(test.keys) + ": " + after,
+                     QString::fromLatin1(test.keys) + ": " + QString::fromLatin1(test.after));
         }
     }
 
     void clicksAndKeysGivenDuringARunStartNoSecondAttempt() {
         auto* start = child<QPushButton>("StartButton");
         spy->duringRun = [start] {
-            const QPointF inside(5, 5);
             for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
                 QCoreApplication::postEvent(
-                    start, new QMouseEvent(type, inside, start->mapToGlobal(inside), Qt::LeftButton,
-                                           Qt::LeftButton, Qt::NoModifier));
+                    start, new QMouseEvent(type, QPointF(5, 5), start->mapToGlobal(QPointF(5, 5)),
+                                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
             for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
                 QCoreApplication::postEvent(start, new QKeyEvent(type, Qt::Key_Space, Qt::NoModifier));
         };
-        const auto message = attempt(1);
-        QVERIFY(message);
-        QCOMPARE(message->text, QStringLiteral("Autostart successfully switched off"));
+        QVERIFY(attempt(1));
         QCoreApplication::processEvents();
         QCOMPARE(shown.size(), size_t{1});
     }

@@ -72,28 +72,6 @@ protected:
         CloseHandle(process_.hProcess);
     }
     void click(int id) { PostMessageA(GetDlgItem(window_, id), BM_CLICK, 0, 0); }
-    // The control of the program's window that has the keyboard focus.
-    int focusId() const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        const DWORD thread = GetWindowThreadProcessId(window_, nullptr);
-        return GetGUIThreadInfo(thread, &info) && info.hwndFocus != nullptr ? GetDlgCtrlID(info.hwndFocus)
-                                                                            : 0;
-    }
-    // Waits up to two seconds for the focus to reach a control.
-    bool focusReaches(int id) const {
-        for (int i = 0; i < 100 && focusId() != id; ++i) Sleep(20);
-        return focusId() == id;
-    }
-    // A key pressed and let go, to the control with the focus.
-    void key(UINT vk) const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(GetWindowThreadProcessId(window_, nullptr), &info);
-        const HWND to = info.hwndFocus != nullptr ? info.hwndFocus : window_;
-        PostMessageA(to, WM_KEYDOWN, vk, 1);
-        PostMessageA(to, WM_KEYUP, vk, 1 | (LPARAM{3} << 30));
-    }
     // Presses Close and waits for the program's end; its exit status.
     DWORD close() {
         click(kCloseButtonId);
@@ -116,20 +94,6 @@ TEST_F(WindowProgram, StartWithoutAPortShowsNoComPortSelected) {
     EXPECT_EQ(box.caption, "Error");
     EXPECT_EQ(box.buttons, std::vector<std::string>{"OK"});
     EXPECT_EQ(close(), 0u);
-}
-
-TEST_F(WindowProgram, AnswersTheKeyboardAsADialog) {
-    ASSERT_TRUE(focusReaches(kFirstPortSelectorId)) << "the first port has the focus at start";
-    key(VK_RETURN);
-    const MessageBoxSeen box = AnswerMessageBox(window_, kWorkflowMs);
-    ASSERT_TRUE(box.found);
-    EXPECT_EQ(box.text, "No COM Port selected");
-    EXPECT_TRUE(focusReaches(kStartButtonId)) << "the focus is back on the button after the box";
-    key(VK_ESCAPE);
-    EXPECT_EQ(WaitForSingleObject(process_.hProcess, 10000), WAIT_OBJECT_0) << "Esc did not end the program";
-    DWORD status = 99;
-    GetExitCodeProcess(process_.hProcess, &status);
-    EXPECT_EQ(status, 0u);
 }
 
 TEST_F(WindowProgram, AModuleOnTheChosenPortHasItsAutostartSwitchedOff) {
