@@ -98,11 +98,16 @@ void SelectPort(State& state, int senderId) {
     state.selectedPort = index >= 0 && index < layout::kPorts ? index + 1 : 0;
 }
 
-// The radio buttons show the chosen port and no other.
+// The radio buttons show the chosen port and no other. A radio button is a
+// tab stop only while checked; with none checked Tab still reaches the group,
+// at its first button.
 void ShowChosenPort(HWND window, const State& state) {
     for (int i = 0; i < layout::kPorts; ++i)
         SendDlgItemMessageA(window, kFirstPortSelectorId + i, BM_SETCHECK,
                             i + 1 == state.selectedPort ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (state.selectedPort != 0) return;
+    HWND first = GetDlgItem(window, kFirstPortSelectorId);
+    SetWindowLongA(first, GWL_STYLE, GetWindowLongA(first, GWL_STYLE) | WS_TABSTOP);
 }
 
 // Gives a control the focus the way the dialog manager does (a push button

@@ -287,6 +287,7 @@ TEST_F(Win32Window, TheKeyboardWorksTheWindowAsADialog) {
         {"the arrows move within the group and check", {kDown, kDown}, 103, 3, 0},
         {"Up from the first port wraps to the last", {{WM_KEYDOWN, VK_UP}}, 108, 8, 0},
         {"Tab leaves the group, then reaches Close", {kTab, kTab}, kCloseButtonId, 0, 0},
+        {"Tab from Close comes back to the group", {kTab, kTab, kTab}, 101, 0, 0},
         {"a port's digit, alone or with Alt", {{WM_CHAR, '5'}, {WM_SYSCHAR, '7'}}, 107, 7, 0},
         {"Enter presses Autostart Off, which has the focus after the box", {kEnter}, kStartButtonId, 0, 1},
         {"Alt+A presses Autostart Off", {{WM_SYSCHAR, 'a'}}, kStartButtonId, 0, 1},
