@@ -162,18 +162,20 @@ void DropQueuedInput(HWND window) {
 // meanwhile (the busy cursor says so), then the outcome in a modal box with
 // one OK button and no icon, owned by the window; the focus is then on the
 // Start button again.
-void AutoStartOff(HWND window, State& state) {
-    HWND start = GetDlgItem(window, kStartButtonId);
+void AutoStartOff(HWND window, int selectedPort) {
     Outcome outcome = Outcome::NoPort;
     {
         const BusyCursor busy;
-        outcome = RunAutostartOff(state.selectedPort).outcome;
+        outcome = RunAutostartOff(selectedPort).outcome;
     }
     DropQueuedInput(window);
     const Message message = MessageFor(outcome);
     MessageBoxA(window, message.text, message.caption, MB_OK);
-    state.focus = start;
-    if (GetActiveWindow() == window) FocusControl(window, state, start);
+    // The window may have gone while the box was up (the session ends).
+    State* state = IsWindow(window) ? StateOf(window) : nullptr;
+    if (state == nullptr) return;
+    state->focus = GetDlgItem(window, kStartButtonId);
+    if (GetActiveWindow() == window) FocusControl(window, *state, state->focus);
 }
 
 LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -197,7 +199,7 @@ LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             if (state == nullptr || HIWORD(wParam) != BN_CLICKED) break;
             const int id = LOWORD(wParam);
             if (id == kStartButtonId) {
-                AutoStartOff(window, *state);
+                AutoStartOff(window, state->selectedPort);
             } else if (id == kCloseButtonId || id == IDCANCEL) {
                 DestroyWindow(window);  // CloseApp; Esc and the frame's close box too
             } else if (id >= kFirstPortSelectorId && id < kFirstPortSelectorId + layout::kPorts) {
