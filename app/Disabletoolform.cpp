@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
@@ -24,6 +25,40 @@ void Put(QWidget* widget, const layout::Control& control) {
     widget->setObjectName(QString::fromLatin1(control.name));
     widget->setGeometry(control.place.left, control.place.top, control.place.width, control.place.height);
 }
+
+QString Caption(const layout::Control& control) {
+    return QString::fromStdString(layout::CaptionWithMnemonic(control));
+}
+
+// While it lives, the user's clicks and keys to one window are dropped.
+class InputDrop final : public QObject {
+public:
+    explicit InputDrop(const QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+    InputDrop(const InputDrop&) = delete;
+    InputDrop& operator=(const InputDrop&) = delete;
+    ~InputDrop() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* target, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::Wheel: {
+                const auto* widget = qobject_cast<const QWidget*>(target);
+                return widget != nullptr && widget->window() == window_;
+            }
+            default:
+                return false;
+        }
+    }
+
+private:
+    const QWidget* window_;
+};
 
 // The busy cursor for as long as the workflow runs.
 class BusyCursor {
@@ -57,7 +92,7 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
     setFixedSize(kClientWidth, kClientHeight);
     placeOnScreen();
 
-    COMPortFrame = new QGroupBox(QString::fromLatin1(layout::kGroup.caption), this);
+    COMPortFrame = new QGroupBox(Caption(layout::kGroup), this);
     Put(COMPortFrame, layout::kGroup);
 
     portGroup_ = new QButtonGroup(this);
@@ -65,19 +100,24 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
     for (int i = 0; i < kPorts; ++i) {
         const int number = i + 1;
         const layout::Control& control = layout::kPortSelectors[static_cast<size_t>(i)];
-        auto* selector = new QRadioButton(QString::fromLatin1(control.caption), COMPortFrame);
+        auto* selector = new QRadioButton(Caption(control), COMPortFrame);
         Put(selector, control);
         portGroup_->addButton(selector, number);
         connect(selector, &QRadioButton::clicked, this, &TDisableTool::SelectPort);
         PortSelector[static_cast<size_t>(i)] = selector;
     }
 
-    StartButton = new QPushButton(QString::fromLatin1(layout::kStartButton.caption), this);
+    // Enter presses the push button with the focus, else the default one,
+    // "Autostart Off" (keyPressEvent); Esc closes.
+    StartButton = new QPushButton(Caption(layout::kStartButton), this);
     Put(StartButton, layout::kStartButton);
+    StartButton->setAutoDefault(true);
+    StartButton->setDefault(true);
     connect(StartButton, &QPushButton::clicked, this, &TDisableTool::AutoStartOff);
 
-    CloseButton = new QPushButton(QString::fromLatin1(layout::kCloseButton.caption), this);
+    CloseButton = new QPushButton(Caption(layout::kCloseButton), this);
     Put(CloseButton, layout::kCloseButton);
+    CloseButton->setAutoDefault(true);
     connect(CloseButton, &QPushButton::clicked, this, &TDisableTool::CloseApp);
 
     // The group box first with its buttons in order, then Start, then Close.
@@ -85,6 +125,8 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
         setTabOrder(PortSelector[static_cast<size_t>(i - 1)], PortSelector[static_cast<size_t>(i)]);
     setTabOrder(PortSelector[kPorts - 1], StartButton);
     setTabOrder(StartButton, CloseButton);
+    // The first port has the focus at start; nothing is checked.
+    PortSelector[0]->setFocus(Qt::OtherFocusReason);
 
     describePorts("/");
 }
@@ -134,7 +176,40 @@ void TDisableTool::AutoStartOff() {
         const BusyCursor busy;
         outcome = ebd::app::RunAutostartOff(selectedPort_).outcome;
     }
+    dropQueuedInput();
     showMessage(ebd::app::MessageFor(outcome));
+    StartButton->setFocus(Qt::OtherFocusReason);
+}
+
+// Clicks and keys the user gave while the window did not respond are taken
+// from the queue and dropped: a second click on "Autostart Off" must not start
+// a second attempt, and a key must not answer the outcome box unseen.
+void TDisableTool::dropQueuedInput() {
+    const InputDrop drop(this);
+    QCoreApplication::processEvents();
+}
+
+void TDisableTool::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            // A focused push button takes Enter itself; from anywhere else it
+            // presses the default button.
+            if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+                StartButton->click();
+                return;
+            }
+            break;
+        case Qt::Key_Escape:
+            if (event->modifiers() == Qt::NoModifier) {
+                CloseApp();
+                return;
+            }
+            break;
+        default:
+            break;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TDisableTool::CloseApp() {

@@ -13,6 +13,7 @@
 
 class QButtonGroup;
 class QGroupBox;
+class QKeyEvent;
 class QMessageBox;
 class QPushButton;
 class QRadioButton;
@@ -56,8 +57,12 @@ public slots:
     void AutoStartOff();
     void CloseApp();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void showMessage(const ebd::app::Message& message);
+    void dropQueuedInput();
     void placeOnScreen();
 
     QGroupBox* COMPortFrame = nullptr;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "app/window_geometry.h"
@@ -14,10 +15,14 @@ namespace {
 
 namespace layout = ebd::app::window;
 
-// What the window holds: the chosen port and the font of its controls.
+// What the window holds: the chosen port and the font of its controls, and
+// for the keyboard the control that had the focus when the window last lost
+// it.
 struct State {
     int selectedPort = 0;
     HFONT font = nullptr;
+    HWND focus = nullptr;
+    bool placingFocus = false;  // the window itself is moving the focus
 };
 
 State* StateOf(HWND window) {
@@ -33,7 +38,8 @@ State* StateOf(HWND window) {
 
 HWND MakeControl(HWND parent, const layout::Control& control, DWORD style, int id, int left, int top,
                  HFONT font) {
-    HWND handle = CreateWindowExA(0, "BUTTON", control.caption, WS_CHILD | WS_VISIBLE | style, left, top,
+    const std::string caption = layout::CaptionWithMnemonic(control);
+    HWND handle = CreateWindowExA(0, "BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | style, left, top,
                                   control.place.width, control.place.height, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
     if (handle != nullptr) SendMessageA(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -44,7 +50,8 @@ HWND MakeControl(HWND parent, const layout::Control& control, DWORD style, int i
 // which sibling windows are made; the radio buttons, children of the group box
 // in the table, are siblings after it here (a group box passes no clicks on),
 // placed relative to it. The first radio button opens the group the eight form
-// (checking one unchecks the others); the Start button opens the next.
+// (checking one unchecks the others; the arrow keys move within it); the Start
+// button opens the next and is the default button, which Enter presses.
 bool MakeControls(HWND window, HFONT font) {
     struct TopLevel {
         const layout::Control* control;
@@ -53,7 +60,7 @@ bool MakeControls(HWND window, HFONT font) {
     };
     std::vector<TopLevel> topLevel{
         {&layout::kGroup, kGroupId, BS_GROUPBOX},
-        {&layout::kStartButton, kStartButtonId, BS_PUSHBUTTON | WS_TABSTOP | WS_GROUP},
+        {&layout::kStartButton, kStartButtonId, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP},
         {&layout::kCloseButton, kCloseButtonId, BS_PUSHBUTTON | WS_TABSTOP}};
     std::stable_sort(topLevel.begin(), topLevel.end(), [](const TopLevel& a, const TopLevel& b) {
         return a.control->tabOrder < b.control->tabOrder;
@@ -91,15 +98,84 @@ void SelectPort(State& state, int senderId) {
     state.selectedPort = index >= 0 && index < layout::kPorts ? index + 1 : 0;
 }
 
+// The radio buttons show the chosen port and no other. A radio button is a
+// tab stop only while checked; with none checked Tab still reaches the group,
+// at its first button.
+void ShowChosenPort(HWND window, const State& state) {
+    for (int i = 0; i < layout::kPorts; ++i)
+        SendDlgItemMessageA(window, kFirstPortSelectorId + i, BM_SETCHECK,
+                            i + 1 == state.selectedPort ? BST_CHECKED : BST_UNCHECKED, 0);
+    if (state.selectedPort != 0) return;
+    HWND first = GetDlgItem(window, kFirstPortSelectorId);
+    SetWindowLongA(first, GWL_STYLE, GetWindowLongA(first, GWL_STYLE) | WS_TABSTOP);
+}
+
+// Gives a control the focus the way the dialog manager does (a push button
+// with the focus is the one Enter presses). A radio button that gets the
+// focus from the keyboard checks itself and reports a click; a focus placed by
+// the window chooses no port, so that nothing is checked at start.
+void FocusControl(HWND window, State& state, HWND control) {
+    if (control == nullptr) return;
+    state.placingFocus = true;
+    SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+    state.placingFocus = false;
+    ShowChosenPort(window, state);
+}
+
+// Where the focus goes when the window gets it back: the control that had it,
+// else the chosen port's radio button, else the first.
+HWND FocusOnReturn(HWND window, const State& state) {
+    if (state.focus != nullptr && IsChild(window, state.focus)) return state.focus;
+    const int port = state.selectedPort >= 1 && state.selectedPort <= layout::kPorts ? state.selectedPort : 1;
+    return GetDlgItem(window, kFirstPortSelectorId + port - 1);
+}
+
+// The busy cursor for as long as the workflow runs, given back on every way out.
+class BusyCursor {
+public:
+    BusyCursor() : previous_(SetCursor(LoadCursorA(nullptr, IDC_WAIT))) {}
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+    ~BusyCursor() { SetCursor(previous_); }
+
+private:
+    HCURSOR previous_;
+};
+
+// Clicks and keys the user gave while the window did not respond are dropped:
+// a second click on Start must not start a second attempt, and a key must not
+// answer the outcome box before it was seen. The bound keeps a flood of
+// input from holding the window.
+void DropQueuedInput(HWND window) {
+    constexpr int kMostMessages = 100000;
+    constexpr UINT kRanges[][2] = {
+        {WM_KEYFIRST, WM_KEYLAST}, {WM_MOUSEFIRST, WM_MOUSELAST}, {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
+    MSG message;
+    int dropped = 0;
+    for (const auto& range : kRanges) {
+        while (dropped < kMostMessages && PeekMessageA(&message, window, range[0], range[1], PM_REMOVE))
+            ++dropped;
+    }
+}
+
 // AutoStartOff: the workflow on the window's thread, which answers nothing
 // meanwhile (the busy cursor says so), then the outcome in a modal box with
-// one OK button and no icon, owned by the window.
-void AutoStartOff(HWND window, const State& state) {
-    const HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    const Outcome outcome = RunAutostartOff(state.selectedPort).outcome;
-    SetCursor(previous);
+// one OK button and no icon, owned by the window; the focus is then on the
+// Start button again.
+void AutoStartOff(HWND window, int selectedPort) {
+    Outcome outcome = Outcome::NoPort;
+    {
+        const BusyCursor busy;
+        outcome = RunAutostartOff(selectedPort).outcome;
+    }
+    DropQueuedInput(window);
     const Message message = MessageFor(outcome);
     MessageBoxA(window, message.text, message.caption, MB_OK);
+    // The window may have gone while the box was up (the session ends).
+    State* state = IsWindow(window) ? StateOf(window) : nullptr;
+    if (state == nullptr) return;
+    state->focus = GetDlgItem(window, kStartButtonId);
+    if (GetActiveWindow() == window) FocusControl(window, *state, state->focus);
 }
 
 LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -123,12 +199,29 @@ LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             if (state == nullptr || HIWORD(wParam) != BN_CLICKED) break;
             const int id = LOWORD(wParam);
             if (id == kStartButtonId) {
-                AutoStartOff(window, *state);
-            } else if (id == kCloseButtonId) {
-                DestroyWindow(window);  // CloseApp
+                AutoStartOff(window, state->selectedPort);
+            } else if (id == kCloseButtonId || id == IDCANCEL) {
+                DestroyWindow(window);  // CloseApp; Esc and the frame's close box too
             } else if (id >= kFirstPortSelectorId && id < kFirstPortSelectorId + layout::kPorts) {
-                SelectPort(*state, id);
+                if (!state->placingFocus) SelectPort(*state, id);
             }
+            return 0;
+        }
+        case WM_ACTIVATE: {
+            State* state = StateOf(window);
+            if (state == nullptr) break;
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focus = GetFocus();
+                if (focus != nullptr && IsChild(window, focus)) state->focus = focus;
+            } else if (HIWORD(wParam) == 0) {
+                FocusControl(window, *state, FocusOnReturn(window, *state));
+            }
+            return 0;
+        }
+        case WM_SETFOCUS: {
+            State* state = StateOf(window);
+            if (state == nullptr) break;
+            FocusControl(window, *state, FocusOnReturn(window, *state));
             return 0;
         }
         case WM_DESTROY:
@@ -144,7 +237,7 @@ LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    return DefWindowProcA(window, message, wParam, lParam);
+    return DefDlgProcA(window, message, wParam, lParam);
 }
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -162,6 +255,8 @@ bool RegisterClassOnce(HINSTANCE instance) {
     if (GetClassInfoExA(instance, layout::kClassName, &windowClass)) return true;
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = &WindowProcedure;
+    // A dialog to the keyboard: the dialog manager's own window data.
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -176,9 +271,13 @@ HWND CreateDisableTool(HINSTANCE instance) {
     if (!RegisterClassOnce(instance)) return nullptr;
     // A fixed frame: caption, system menu and minimise box, no sizing border.
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    return CreateWindowExA(0, layout::kClassName, layout::kCaption, style, layout::kFrame.left,
-                           layout::kFrame.top, layout::kFrame.width, layout::kFrame.height, nullptr, nullptr,
-                           instance, nullptr);
+    HWND window = CreateWindowExA(0, layout::kClassName, layout::kCaption, style, layout::kFrame.left,
+                                  layout::kFrame.top, layout::kFrame.width, layout::kFrame.height, nullptr,
+                                  nullptr, instance, nullptr);
+    // The dialog manager's default button, which Enter presses when the focus
+    // is on no push button.
+    if (window != nullptr) SendMessageA(window, DM_SETDEFID, kStartButtonId, 0);
+    return window;
 }
 
 int SelectedPort(HWND window) {
@@ -186,14 +285,16 @@ int SelectedPort(HWND window) {
     return state != nullptr ? state->selectedPort : 0;
 }
 
+void DispatchWindowMessage(HWND window, MSG& message) {
+    if (IsWindow(window) && IsDialogMessageA(window, &message)) return;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+}
+
 int RunMessageLoop(HWND window) {
     MSG message{};
     BOOL got = 0;
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        if (IsWindow(window) && IsDialogMessageA(window, &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) DispatchWindowMessage(window, message);
     return got < 0 ? EXIT_FAILURE : static_cast<int>(message.wParam);
 }
 

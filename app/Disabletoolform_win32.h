@@ -22,8 +22,15 @@ HWND CreateDisableTool(HINSTANCE instance);
 // The port chosen in a window made by CreateDisableTool: 0 for none, 1 to 8.
 int SelectedPort(HWND window);
 
-// Runs the window's messages until it is destroyed; Tab and the arrow keys
-// move between its controls. Returns the status the application ends with.
+// Runs the window's messages until it is destroyed, as a dialog to the
+// keyboard: Tab and the arrow keys move between its controls, Enter presses
+// the focused or the default button, Esc closes, Alt and a caption's
+// underlined letter press its control. Returns the status the application
+// ends with.
 int RunMessageLoop(HWND window);
+
+// One message of the loop above: the dialog manager's keys first, then the
+// window's own handling.
+void DispatchWindowMessage(HWND window, MSG& message);
 
 }  // namespace ebd::app::win32

@@ -54,6 +54,12 @@ trap finish EXIT
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1
 fi
+# Windows' own fonts (fonts-wine) in the prefix's Fonts folder, where Wine
+# looks for them first: without them "MS Sans Serif" falls back to a wider
+# Linux face and the windows' captions no longer fit their controls.
+wine_fonts=/usr/share/wine/fonts
+[ -f "$wine_fonts/sserife.fon" ] || { echo "no $wine_fonts/sserife.fon: run scripts/install-deps.sh"; exit 1; }
+cp -u "$wine_fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/"
 # Each port both as registry value (which gives it its device name in Windows'
 # table of DOS devices) and as link in dosdevices (which the open follows).
 mkdir -p "$ports"
@@ -65,6 +71,9 @@ registry="$build/wine-ports.reg"
   for n in $(seq 1 20); do echo "\"COM$n\"=\"${ports//\\/\\\\}/com$n\""; done
 } >"$registry"
 wine reg import "$registry" >/dev/null 2>&1
+# No window manager runs on the stage's display: Wine draws the windows'
+# frames itself instead of waiting up to two seconds for one at every hide.
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 for n in $(seq 1 20); do ln -sfn "$ports/com$n" "$WINEPREFIX/dosdevices/com$n"; done
 # Wine reads the port table when its server starts: start the one that keeps
 # running for the stage now. It writes what it has to say to a log of its own.

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -36,7 +37,7 @@ public:
     void onHostBytes(const uint8_t* data, size_t count, uint64_t nowNs) override {
         const QCursor* cursor = QApplication::overrideCursor();
         if (cursor == nullptr || cursor->shape() != Qt::WaitCursor) ++bytesWithoutBusyCursor;
-        ++writes;
+        if (++writes == 1 && duringRun) duringRun();
         module_.onHostBytes(data, count, nowNs);
     }
     void onLine(const ebd::platform::LineSettings& settings, uint64_t nowNs) override {
@@ -51,6 +52,7 @@ public:
 
     int writes = 0;
     int bytesWithoutBusyCursor = 0;
+    std::function<void()> duringRun;  // once, while the workflow runs
 
 private:
     ModuleDouble& module_;
@@ -60,6 +62,11 @@ struct Shown {
     QString text;
     QString caption;
 };
+
+// A caption as it reads on screen: an '&' only marks the next letter.
+QString Visible(QString caption) {
+    return caption.remove(QLatin1Char('&'));
+}
 
 }  // namespace
 
@@ -112,6 +119,9 @@ private slots:
         spy = std::make_unique<CursorSpy>(*module);
         sim->attach("COM1", spy.get());
         ebd::platform::install(sim.get());
+        openWindow();
+    }
+    void openWindow() {
         window = std::make_unique<TDisableTool>();
         window->setMessageHook([this](const QString& text, const QString& caption) {
             shown.push_back({text, caption});
@@ -149,16 +159,16 @@ private slots:
             QRadioButton* button = selector(number);
             QVERIFY(button != nullptr);
             QCOMPARE(button->parentWidget(), frame);
-            QCOMPARE(button->text(), QStringLiteral("COM %1").arg(number));
+            QCOMPARE(Visible(button->text()), QStringLiteral("COM %1").arg(number));
             QCOMPARE(button->geometry(), QRect(lefts[number - 1], tops[number - 1], 60, 17));
         }
         auto* start = child<QPushButton>("StartButton");
         auto* close = child<QPushButton>("CloseButton");
         QVERIFY(start != nullptr && close != nullptr);
         QCOMPARE(start->parentWidget(), window.get());
-        QCOMPARE(start->text(), QStringLiteral("Autostart Off"));
+        QCOMPARE(Visible(start->text()), QStringLiteral("Autostart Off"));
         QCOMPARE(start->geometry(), QRect(10, 144, 72, 24));
-        QCOMPARE(close->text(), QStringLiteral("Close"));
+        QCOMPARE(Visible(close->text()), QStringLiteral("Close"));
         QCOMPARE(close->geometry(), QRect(102, 144, 72, 24));
         // Exactly these controls: one group box, eight radio buttons, two buttons.
         QCOMPARE(window->findChildren<QGroupBox*>().size(), 1);
@@ -173,7 +183,7 @@ private slots:
             const QFontMetrics metrics(button->font());
             const int needed = style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, button) +
                                style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, button) +
-                               metrics.horizontalAdvance(button->text());
+                               metrics.horizontalAdvance(Visible(button->text()));
             QVERIFY2(needed <= button->width(),
                      qPrintable(QStringLiteral("%1 needs %2").arg(button->text()).arg(needed)));
             QVERIFY(metrics.height() <= button->height());
@@ -182,7 +192,7 @@ private slots:
             auto* button = child<QPushButton>(name);
             const QFontMetrics metrics(button->font());
             // The frame and two pixels of air on either side.
-            const int needed = metrics.horizontalAdvance(button->text()) +
+            const int needed = metrics.horizontalAdvance(Visible(button->text())) +
                                2 * (style->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button) + 2);
             QVERIFY2(needed <= button->width(), name);
             QVERIFY(metrics.height() <= button->height());
@@ -320,6 +330,7 @@ private slots:
         QVERIFY(message);
         QCOMPARE(message->text, QStringLiteral("Cannot close Module connection"));
         QCOMPARE(message->caption, QStringLiteral("Error"));
+        QCOMPARE(spy->bytesWithoutBusyCursor, 0);
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
 
@@ -364,6 +375,57 @@ private slots:
         click(child<QPushButton>("StartButton"));
         QVERIFY(seen);
         QVERIFY(window->findChildren<QMessageBox*>().isEmpty());
+    }
+
+    void theKeyboardWorksTheWindowAsADialog() {
+        // Keys to the focused widget, then what the window shows: the widget
+        // with the focus (none once closed), the chosen and checked port, the
+        // outcomes shown.
+        const struct {
+            const char* keys;
+            const char* after;
+        } cases[] = {
+            {"", "PortSelector1, port 0, checked 0, shown 0"},  // nothing checked at start
+            {"Space", "PortSelector1, port 1, checked 1, shown 0"},
+            {"Space, Down, Down", "PortSelector3, port 3, checked 3, shown 0"},
+            {"Tab, Tab", "CloseButton, port 0, checked 0, shown 0"},
+            {"Alt+5", "PortSelector5, port 5, checked 5, shown 0"},
+            {"Return", "StartButton, port 0, checked 0, shown 1"},  // the default button, focused after
+            {"Alt+A", "StartButton, port 0, checked 0, shown 1"},
+            {"Tab, Tab, Return", ", port 0, checked 0, shown 0"},
+            {"Esc", ", port 0, checked 0, shown 0"},
+            {"Alt+C", ", port 0, checked 0, shown 0"},
+        };
+        for (const auto& test : cases) {
+            openWindow();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window.get()));
+            QTest::keySequence(static_cast<QWidget*>(nullptr), QKeySequence(QString::fromLatin1(test.keys)));
+            QTest::qWait(150);  // a mnemonic presses its button as a brief click
+            const QWidget* focus = window->isVisible() ? QApplication::focusWidget() : nullptr;
+            const QString after = QStringLiteral("%1, port %2, checked %3, shown %4")
+                                      .arg(focus != nullptr ? focus->objectName() : QString())
+                                      .arg(window->selectedPort())
+                                      .arg(std::max(0, selector(1)->group()->checkedId()))
+                                      .arg(shown.size());
+            QCOMPARE(QString::fromLatin1(test.keys) + ": " + after,
+                     QString::fromLatin1(test.keys) + ": " + QString::fromLatin1(test.after));
+        }
+    }
+
+    void clicksAndKeysGivenDuringARunStartNoSecondAttempt() {
+        auto* start = child<QPushButton>("StartButton");
+        spy->duringRun = [start] {
+            for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+                QCoreApplication::postEvent(
+                    start, new QMouseEvent(type, QPointF(5, 5), start->mapToGlobal(QPointF(5, 5)),
+                                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
+                QCoreApplication::postEvent(start, new QKeyEvent(type, Qt::Key_Space, Qt::NoModifier));
+        };
+        QVERIFY(attempt(1));
+        QCoreApplication::processEvents();
+        QCOMPARE(shown.size(), size_t{1});
     }
 
     void closeEndsTheWindowAtOnce() {

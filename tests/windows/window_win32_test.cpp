@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "message_box_probe.h"
 #include "platform/sim_platform.h"
 #include "sim/module_double.h"
+#include "wine_probe.h"
 
 namespace ebd::test {
 namespace {
@@ -29,6 +33,7 @@ public:
     explicit CursorWatch(ModuleDouble& module) : module_(module) {}
     void onHostBytes(const uint8_t* data, size_t count, uint64_t nowNs) override {
         cursors.push_back(GetCursor());
+        if (cursors.size() == 1 && duringRun) duringRun();
         module_.onHostBytes(data, count, nowNs);
     }
     void onLine(const platform::LineSettings& settings, uint64_t nowNs) override {
@@ -42,10 +47,17 @@ public:
     void onPurge(uint64_t nowNs) override { module_.onPurge(nowNs); }
 
     std::vector<HCURSOR> cursors;
+    std::function<void()> duringRun;  // once, while the workflow runs
 
 private:
     ModuleDouble& module_;
 };
+
+// The caption as it reads on screen: an '&' only marks the next letter.
+std::string Visible(std::string caption) {
+    caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+    return caption;
+}
 
 class Win32Window : public ::testing::Test {
 protected:
@@ -68,6 +80,32 @@ protected:
         auto answer = std::async(std::launch::async, [this] { return AnswerMessageBox(window, 20000); });
         SendMessageA(control(kStartButtonId), BM_CLICK, 0, 0);
         return answer.get();
+    }
+    // Does something and answers every message box until it returns.
+    std::vector<std::string> answeringAll(const std::function<void()>& act) {
+        std::atomic<bool> done{false};
+        auto answers = std::async(std::launch::async, [this, &done] {
+            std::vector<std::string> seen;
+            while (!done)
+                if (const MessageBoxSeen box = AnswerMessageBox(window, 100); box.found)
+                    seen.push_back(box.text);
+            return seen;
+        });
+        act();
+        pump();
+        done = true;
+        return answers.get();
+    }
+    // Shows the window in front, as the program does.
+    void show() {
+        ShowWindow(window, SW_SHOW);
+        SetForegroundWindow(window);
+        pump();
+    }
+    // Runs what is queued through the window's own message path.
+    void pump() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchWindowMessage(window, message);
     }
     // A control's place relative to the window's client area.
     RECT placeOf(int id) const {
@@ -114,7 +152,7 @@ TEST_F(Win32Window, IsLaidOutAsTheSharedTableSays) {
         const layout::Control& entry = layout::kPortSelectors[static_cast<size_t>(number - 1)];
         expectPlace(placeOf(kFirstPortSelectorId + number - 1), group.left + entry.place.left,
                     group.top + entry.place.top, entry.place, entry.name);
-        EXPECT_EQ(WindowText(selector(number)), "COM " + std::to_string(number));
+        EXPECT_EQ(Visible(WindowText(selector(number))), "COM " + std::to_string(number));
         const LONG style = GetWindowLongA(selector(number), GWL_STYLE);
         EXPECT_EQ(style & BS_TYPEMASK, BS_AUTORADIOBUTTON) << entry.name;
         EXPECT_EQ((style & WS_GROUP) != 0, number == 1) << entry.name << ": one group of eight";
@@ -123,8 +161,8 @@ TEST_F(Win32Window, IsLaidOutAsTheSharedTableSays) {
     }
     expectPlace(placeOf(kStartButtonId), 10, 144, layout::kStartButton.place, "StartButton");
     expectPlace(placeOf(kCloseButtonId), 102, 144, layout::kCloseButton.place, "CloseButton");
-    EXPECT_EQ(WindowText(control(kStartButtonId)), "Autostart Off");
-    EXPECT_EQ(WindowText(control(kCloseButtonId)), "Close");
+    EXPECT_EQ(Visible(WindowText(control(kStartButtonId))), "Autostart Off");
+    EXPECT_EQ(Visible(WindowText(control(kCloseButtonId))), "Close");
     EXPECT_NE(GetWindowLongA(control(kStartButtonId), GWL_STYLE) & WS_GROUP, 0)
         << "Start closes the radio group";
 
@@ -203,6 +241,103 @@ TEST_F(Win32Window, ARefusedAutostartRequestIsReportedInItsBox) {
     ASSERT_TRUE(box.found);
     EXPECT_EQ(box.text, "Cannot switchoff autostart");
     EXPECT_EQ(box.caption, "Error");
+}
+
+TEST_F(Win32Window, EveryCaptionFitsItsControlInTheFormFont) {
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        // Besides its caption a group box draws the indent of its title, a
+        // radio button its glyph and a gap, a push button frame and focus mark.
+        const LONG type = GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK;
+        const int beside = type == BS_GROUPBOX          ? 16
+                           : type == BS_AUTORADIOBUTTON ? GetSystemMetrics(SM_CXMENUCHECK) + 4
+                                                        : 8;
+        const std::string caption = Visible(WindowText(child));
+        const HDC dc = GetDC(child);
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)));
+        char face[LF_FACESIZE] = {};
+        GetTextFaceA(dc, LF_FACESIZE, face);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, caption.data(), static_cast<int>(caption.size()), &size);
+        ReleaseDC(child, dc);
+        RECT client{};
+        GetClientRect(child, &client);
+        EXPECT_LE(size.cx + beside, client.right) << caption << " in " << face;
+        EXPECT_LE(size.cy, client.bottom) << caption << " in " << face;
+        // Under Wine the face must come from Windows' own fonts, not a stand-in.
+        EXPECT_TRUE(!UnderWine() || std::string(face) == "MS Sans Serif") << face;
+    }
+}
+
+struct Key {
+    UINT message;  // WM_KEYDOWN (then up), WM_CHAR, WM_SYSCHAR (with Alt)
+    WPARAM code;
+};
+constexpr Key kTab{WM_KEYDOWN, VK_TAB}, kEnter{WM_KEYDOWN, VK_RETURN}, kDown{WM_KEYDOWN, VK_DOWN};
+
+TEST_F(Win32Window, TheKeyboardWorksTheWindowAsADialog) {
+    const struct {
+        const char* what;
+        std::vector<Key> keys;
+        int focus;  // 0: the window is gone
+        int port;
+        size_t boxes;
+    } cases[] = {
+        {"at start the first port has the focus, none is checked", {}, 101, 0, 0},
+        {"Space checks the focused port", {{WM_KEYDOWN, VK_SPACE}}, 101, 1, 0},
+        {"the arrows move within the group and check", {kDown, kDown}, 103, 3, 0},
+        {"Up from the first port wraps to the last", {{WM_KEYDOWN, VK_UP}}, 108, 8, 0},
+        {"Tab leaves the group, then reaches Close", {kTab, kTab}, kCloseButtonId, 0, 0},
+        {"Tab from Close comes back to the group", {kTab, kTab, kTab}, 101, 0, 0},
+        {"a port's digit, alone or with Alt", {{WM_CHAR, '5'}, {WM_SYSCHAR, '7'}}, 107, 7, 0},
+        {"Enter presses Autostart Off, which has the focus after the box", {kEnter}, kStartButtonId, 0, 1},
+        {"Alt+A presses Autostart Off", {{WM_SYSCHAR, 'a'}}, kStartButtonId, 0, 1},
+        {"Enter on Close closes", {kTab, kTab, kEnter}, 0, 0, 0},
+        {"Esc closes", {{WM_KEYDOWN, VK_ESCAPE}}, 0, 0, 0},
+        {"Alt+C closes", {{WM_SYSCHAR, 'c'}}, 0, 0, 0},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.what);
+        if (!IsWindow(window)) window = CreateDisableTool(GetModuleHandleA(nullptr));
+        show();
+        const auto boxes = answeringAll([&] {
+            for (const Key& key : test.keys) {
+                const HWND to = GetFocus();
+                PostMessageA(to, key.message, key.code,
+                             key.message == WM_SYSCHAR ? 1 | (LPARAM{1} << 29) : 1);
+                if (key.message == WM_KEYDOWN) PostMessageA(to, WM_KEYUP, key.code, 1 | (LPARAM{3} << 30));
+                pump();
+            }
+        });
+        EXPECT_EQ(boxes.size(), test.boxes);
+        EXPECT_EQ(IsWindow(window) ? GetDlgCtrlID(GetFocus()) : 0, test.focus);
+        if (!IsWindow(window)) continue;
+        EXPECT_EQ(SelectedPort(window), test.port);
+        for (int number = 1; number <= 8; ++number)
+            EXPECT_EQ(SendMessageA(selector(number), BM_GETCHECK, 0, 0) == BST_CHECKED, number == test.port);
+        // Enter's button shows it: the focused push button, else Autostart Off.
+        const HWND defaultButton = control(test.focus == kCloseButtonId ? kCloseButtonId : kStartButtonId);
+        EXPECT_EQ(GetWindowLongA(defaultButton, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+        DestroyWindow(window);
+    }
+}
+
+TEST_F(Win32Window, InputQueuedDuringALongRunStartsNoSecondAttemptAndTheBusyCursorLastsToTheEnd) {
+    ModuleDouble module;
+    module.settings().neverSwitchOff = true;  // the longest run there is
+    CursorWatch watch(module);
+    sim.attach("COM3", &watch);
+    show();
+    SendMessageA(selector(3), BM_CLICK, 0, 0);
+    const HWND start = control(kStartButtonId);
+    watch.duringRun = [start] {
+        for (UINT message : {WM_LBUTTONDOWN, WM_LBUTTONUP}) PostMessageA(start, message, 0, MAKELPARAM(5, 5));
+        for (UINT message : {WM_KEYDOWN, WM_KEYUP}) PostMessageA(start, message, VK_SPACE, 1);
+    };
+    EXPECT_EQ(answeringAll([start] { SendMessageA(start, BM_CLICK, 0, 0); }),
+              std::vector<std::string>{"Cannot close Module connection"});
+    EXPECT_EQ(std::count(watch.cursors.begin(), watch.cursors.end(), LoadCursorA(nullptr, IDC_WAIT)),
+              static_cast<std::ptrdiff_t>(watch.cursors.size()));
+    EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW)) << "no busy cursor over the box or after it";
 }
 
 TEST_F(Win32Window, CloseEndsTheApplication) {
