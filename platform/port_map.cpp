@@ -129,10 +129,16 @@ PortMapping portMappingFor(unsigned number) {
         mapping.source = PortSource::Environment;
         return mapping;
     }
-    if (Mappable(number)) ReadEntry(number, mapping);
+    if (Mappable(number)) mapping = portMapEntry(number);
     if (mapping.source == PortSource::Map) return mapping;
     mapping.device = defaultDevicePath(number);
     mapping.source = PortSource::Default;
+    return mapping;
+}
+
+PortMapping portMapEntry(unsigned number) {
+    PortMapping mapping;
+    if (Mappable(number)) ReadEntry(number, mapping);
     return mapping;
 }
 

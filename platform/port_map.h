@@ -33,6 +33,10 @@ struct PortMapping {
 // Reads the store at every call.
 PortMapping portMappingFor(unsigned number);
 
+// The map's own entry of COM<number>: source Map with its device when it is
+// used; otherwise no device, and `ignored` says why when there is an entry.
+PortMapping portMapEntry(unsigned number);
+
 // "environment", "map" or "default".
 const char* portSourceName(PortSource source);
 
