@@ -13,6 +13,7 @@
 
 #include "app/Disabletoolform_win32.h"
 #include "app/port_names.h"
+#include "message_box_probe.h"
 #include "platform/platform.h"
 #include "platform/port_map.h"
 
@@ -154,6 +155,31 @@ TEST_F(RegistryPortMap, EachPortButtonOfTheWindowHasItsDeviceAsTooltip) {
         EXPECT_STREQ(text, c.text);
     }
     DestroyWindow(window);
+}
+
+// A program without a console answers /? with its usage in a box.
+TEST(WindowProgramHelp, SlashQuestionMarkShowsTheUsageInABoxAndEndsTheProgram) {
+    char path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string program(path, length);
+    program = program.substr(0, program.find_last_of("\\/") + 1) + "disable-autostart.exe";
+    std::string commandLine = "\"" + program + "\" /?";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process))
+        << program;
+    const ebd::test::MessageBoxSeen box = ebd::test::AnswerMessageBox(nullptr, 20000);
+    EXPECT_TRUE(box.found);
+    EXPECT_EQ(box.text.rfind("Usage: disable-autostart [/?]", 0), 0u) << box.text;
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD status = 99;
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 0u);
+    if (status == STILL_ACTIVE) TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
 }
 
 }  // namespace
