@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/port_names.h"
 #include "app/serial_devices.h"
 #include "app/window_placement.h"
 #include "platform/platform.h"
@@ -134,9 +135,7 @@ TDisableTool::TDisableTool(QWidget* parent) : QWidget(parent) {
 void TDisableTool::describePorts(const std::string& root) {
     const std::vector<ebd::app::SerialDevice> devices = ebd::app::FindSerialDevices(root);
     for (int number = 1; number <= kPorts; ++number) {
-        const std::string com = "COM" + std::to_string(number);
-        QString tip = QStringLiteral("%1: %2").arg(
-            QString::fromStdString(com), QString::fromStdString(ebd::platform::devicePathFor(com.c_str())));
+        QString tip = QString::fromStdString(ebd::app::DescribePortMapping(number));
         if (const ebd::app::SerialDevice* device = ebd::app::DeviceForPort(devices, number)) {
             for (const std::string& line : ebd::app::DescribeSerialDevice(*device))
                 tip += QLatin1Char('\n') + QString::fromStdString(line);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/port_tooltips_win32.h"
 #include "app/window_geometry.h"
 #include "app/workflow.h"
 
@@ -188,7 +189,9 @@ LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             state->font = CreateFontA(layout::kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, layout::kFontFace);
-            return MakeControls(window, state->font) ? 0 : -1;
+            if (!MakeControls(window, state->font)) return -1;
+            AddPortTooltips(window, kFirstPortSelectorId, layout::kPorts);
+            return 0;
         }
         case WM_GETFONT: {
             const State* state = StateOf(window);

@@ -15,6 +15,7 @@
 #include "app/port_diagnosis.h"
 #include "app/workflow.h"
 #include "lib/ebd.h"
+#include "platform/port_map.h"
 
 #ifndef EBD_TOOL_VERSION
 #define EBD_TOOL_VERSION "unknown"
@@ -79,13 +80,35 @@ void SetDevice(int port, const std::string& path) {
 #endif
 }
 
+// Changes the port map in the order given; stops at the first change the
+// settings store refuses.
+int ChangePortMap(const CliOptions& options) {
+    for (const PortMapChange& change : options.mapChanges) {
+        const auto port = static_cast<unsigned>(change.port);
+        const std::string com = "COM" + std::to_string(change.port);
+        const std::string failure = change.device.empty() ? ebd::platform::unmapPort(port)
+                                                          : ebd::platform::mapPort(port, change.device);
+        if (!failure.empty()) {
+            std::fprintf(stderr, "%s: %s: %s\n", kProgram, com.c_str(), failure.c_str());
+            return kExitCannotWrite;
+        }
+        const std::string where = ebd::platform::portMapLocation();
+        if (change.device.empty()) {
+            std::printf("%s: no longer in %s\n", com.c_str(), where.c_str());
+        } else {
+            std::printf("%s: %s, in %s\n", com.c_str(), change.device.c_str(), where.c_str());
+        }
+    }
+    return 0;
+}
+
 int RunSeveral(const CliOptions& options) {
     int highest = 0;
     const bool verbose = options.verbose;
     const auto inChild = [verbose](int port) { return AttemptInChild(port, verbose); };
     const auto arguments = [&options](int port) { return ChildArguments(options, port); };
-    const auto finished = [&highest](const ChildResult& child) {
-        const std::string com = "COM" + std::to_string(child.port) + ": ";
+    const auto finished = [&highest, &options](const ChildResult& child) {
+        const std::string com = PortLabel(options, child.port) + ": ";
         int status = child.exited ? child.status : kExitSoftware;
         if (child.timedOut) {
             std::fprintf(stderr, "%sno outcome after %lld s, attempt stopped\n", com.c_str(),
@@ -124,6 +147,10 @@ int Run(const std::vector<std::string>& args) {
     if (options.version) {
         std::printf("%s %s\n", kProgram, EBD_TOOL_VERSION);
         return 0;
+    }
+    if (!options.mapChanges.empty()) {
+        if (const int status = ChangePortMap(options); status != 0) return status;
+        if (!options.listPorts) return 0;
     }
     // The library and the listing find the devices through the environment.
     for (const auto& [port, path] : options.devices) SetDevice(port, path);

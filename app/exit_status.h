@@ -9,6 +9,8 @@
 namespace ebd::app {
 
 inline constexpr int kExitUsage = 64;
+// The port map could not be changed: the settings store refused the write.
+inline constexpr int kExitCannotWrite = 73;
 // An internal failure (no memory, no process for a port) that is no outcome.
 inline constexpr int kExitSoftware = 70;
 

@@ -17,8 +17,10 @@
 #include <vector>
 
 #include "app/cli_options.h"
+#include "app/port_names.h"
 #include "app/serial_devices.h"
 #include "platform/platform.h"
+#include "platform/port_map.h"
 
 namespace ebd::app {
 
@@ -201,7 +203,8 @@ std::string ListPorts(const std::string& root) {
     std::string text;
     for (int port = kFirstPort; port <= kLastPort; ++port) {
         const std::string com = ComName(port);
-        const std::string device = platform::devicePathFor(com.c_str());
+        const platform::PortMapping mapping = platform::portMappingFor(static_cast<unsigned>(port));
+        const std::string& device = mapping.device;
         std::string state;
         struct stat info {};
         if (stat(device.c_str(), &info) != 0) {
@@ -214,10 +217,11 @@ std::string ListPorts(const std::string& root) {
             state = "present";
         }
         char line[512];
-        std::snprintf(line, sizeof line, "%-6s %-28s %s\n", com.c_str(), device.c_str(), state.c_str());
+        std::snprintf(line, sizeof line, "%-6s %-28s %-11s %s\n", com.c_str(), device.c_str(),
+                      platform::portSourceName(mapping.source), state.c_str());
         text += line;
     }
-    return text + "\n" + SerialDeviceListing(FindSerialDevices(root));
+    return text + PortMapNotes() + "\n" + SerialDeviceListing(FindSerialDevices(root));
 }
 
 std::string DeviceUsage() {

@@ -9,7 +9,9 @@
 
 #include "app/cli_options.h"
 #include "app/port_diagnosis.h"
+#include "app/port_names.h"
 #include "platform/platform.h"
+#include "platform/port_map.h"
 
 namespace ebd::app {
 
@@ -129,14 +131,16 @@ std::string ListPorts(const std::string& /*root*/) {
     std::string text;
     for (int port = kFirstPort; port <= kLastPort; ++port) {
         const std::string com = ComName(port);
-        const std::string device = platform::devicePathFor(com.c_str());
+        const platform::PortMapping mapping = platform::portMappingFor(static_cast<unsigned>(port));
+        const std::string& device = mapping.device;
         const std::string target = DosDeviceTarget(device);
         const std::string state = target.empty() ? "missing" : "present (" + target + ")";
         char line[1200];
-        std::snprintf(line, sizeof line, "%-6s %-28s %s\n", com.c_str(), device.c_str(), state.c_str());
+        std::snprintf(line, sizeof line, "%-6s %-28s %-11s %s\n", com.c_str(), device.c_str(),
+                      platform::portSourceName(mapping.source), state.c_str());
         text += line;
     }
-    return text;
+    return text + PortMapNotes();
 }
 
 std::string DeviceUsage() {

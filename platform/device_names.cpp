@@ -1,9 +1,9 @@
 // The mapping of port names to devices, shared by the library and the tools
 // (which find a port's device to explain why it cannot be opened).
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/port_map.h"
 
 namespace ebd::platform {
 
@@ -43,9 +43,7 @@ std::string defaultDevicePath(unsigned number) {
 std::string devicePathFor(const char* comName) {
     const unsigned number = portNumberOf(comName);
     if (number == 0) return {};
-    const std::string variable = "EBD_COM" + std::to_string(number);
-    if (const char* path = std::getenv(variable.c_str()); path != nullptr && path[0] != '\0') return path;
-    return defaultDevicePath(number);
+    return portMappingFor(number).device;
 }
 
 }  // namespace ebd::platform

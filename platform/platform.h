@@ -61,6 +61,8 @@ public:
     // copied only when they fit (Done), otherwise the result is MoreData and
     // the buffer is left alone.
     virtual QueryResult queryValue(const char* name, ValueType* type, uint8_t* buffer, uint32_t* size) = 0;
+    // Removes value `name`. True when it is gone, also when it was not there.
+    virtual bool deleteValue(const char* name) = 0;
 };
 
 // The machine-wide settings store: keys directly below one root (the current
@@ -138,8 +140,9 @@ OpenError openErrorFor(unsigned long systemError);
 bool appendToFile(const char* path, const char* data, size_t size);
 
 // Device path that "COM<n>" stands for: EBD_COM<n> from the environment, else
-// the system's own device of that port (see kDefaultDevice). Empty for a name
-// that is not COM followed by 1 to 255.
+// the port map of the settings store (port_map.h), else the system's own
+// device of that port (see kDefaultDevice). Empty for a name that is not COM
+// followed by 1 to 255.
 std::string devicePathFor(const char* comName);
 // The system's own device of port n, written for people: "/dev/ttyS<N-1>" on
 // Linux, "\\.\COM<N>" on Windows.

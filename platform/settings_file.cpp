@@ -5,6 +5,8 @@
 //   @class="QMB_Library"
 //   "Baudrate"=dword:0001c200
 //   "ComPort"=hex:01
+//   [Ports]
+//   "COM3"="/dev/serial/by-id/usb-..."
 //
 // Value types: dword (eight hex digits, a 32-bit number), hex (binary bytes,
 // comma-separated) and quoted strings. Lines starting with '#' or ';' are
@@ -14,6 +16,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,10 +48,17 @@ struct Key {
     std::vector<Value> values;
 };
 
-std::filesystem::path SettingsFile() {
+}  // namespace
+
+std::string settingsFilePath() {
     const char* path = std::getenv(kSettingsFileVariable);
-    return path != nullptr && *path != '\0' ? std::filesystem::path(path)
-                                            : std::filesystem::path(kDefaultSettingsFile);
+    return path != nullptr && *path != '\0' ? path : kDefaultSettingsFile;
+}
+
+namespace {
+
+std::filesystem::path SettingsFile() {
+    return std::filesystem::path(settingsFilePath());
 }
 
 std::string Trim(const std::string& text) {
@@ -147,16 +158,24 @@ std::optional<std::string> Encode(ValueType type, const uint8_t* data, uint32_t 
     return std::nullopt;
 }
 
-// Reads the settings file. Returns nullopt when it cannot be read; a missing
-// file is an empty list of keys.
+// Leaves the reason of a failed file operation in errno, where callers that
+// explain a failure to the user look for it.
+std::nullopt_t Failed(const std::error_code& error) {
+    errno = error.value();
+    return std::nullopt;
+}
+
+// Reads the settings file. Returns nullopt when it cannot be read, errno
+// saying why; a missing file is an empty list of keys.
 std::optional<std::vector<Key>> ReadKeys(const std::filesystem::path& file) {
     std::vector<Key> keys;
     std::error_code error;
-    if (!std::filesystem::exists(file, error)) return error ? std::nullopt : std::optional(keys);
+    if (!std::filesystem::exists(file, error)) return error ? Failed(error) : std::optional(keys);
     const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (error || size > kMaxFileSize) return std::nullopt;
+    if (error) return Failed(error);
+    if (size > kMaxFileSize) return Failed(std::make_error_code(std::errc::file_too_large));
     std::ifstream in(file);
-    if (!in) return std::nullopt;
+    if (!in) return std::nullopt;  // errno says why
     std::string line;
     while (std::getline(in, line)) {
         line = Trim(line);
@@ -190,22 +209,26 @@ Key* FindKey(std::vector<Key>& keys, const std::string& name) {
 
 // Writes the keys to a file beside the settings file and puts it in place in
 // one step, so that a reader in another process sees the old file or the new
-// one, never half of one.
+// one, never half of one. On failure errno says why.
 bool WriteKeys(const std::filesystem::path& file, const std::vector<Key>& keys) {
     std::error_code error;
     if (file.has_parent_path()) {
         std::filesystem::create_directories(file.parent_path(), error);
-        if (error) return false;
+        if (error) {
+            errno = error.value();
+            return false;
+        }
     }
     const std::filesystem::path temporary =
         file.string() + ".tmp." + std::to_string(static_cast<long>(::getpid()));
     {
         std::ofstream out(temporary, std::ios::trunc);
-        if (!out) return false;
+        if (!out) return false;  // errno from the open
         out << "# Settings of the module-control library, for the whole machine.\n";
         out << "# Value types: dword:<8 hex digits>, hex:<bytes>, \"<text>\".\n";
         out << "# QMB_Library: \"ComPort\" (hex, 1 byte, default 01), \"Baudrate\" (dword, default "
                "0001c200).\n";
+        out << "# Ports: \"COM<N>\"=\"<device path>\", the device COM<N> stands for.\n";
         for (const Key& key : keys) {
             out << '[' << key.name << "]\n";
             if (!key.className.empty()) out << "@class=\"" << key.className << "\"\n";
@@ -213,7 +236,9 @@ bool WriteKeys(const std::filesystem::path& file, const std::vector<Key>& keys) 
         }
         out.flush();
         if (!out) {
+            const int why = errno;
             std::filesystem::remove(temporary, error);
+            errno = why;
             return false;
         }
     }
@@ -221,6 +246,7 @@ bool WriteKeys(const std::filesystem::path& file, const std::vector<Key>& keys) 
     if (error) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
+        errno = error.value();
         return false;
     }
     return true;
@@ -274,6 +300,20 @@ public:
             return QueryResult::Done;
         }
         return QueryResult::Missing;
+    }
+
+    bool deleteValue(const char* name) override {
+        if (name == nullptr) return false;
+        auto keys = ReadKeys(file_);
+        if (!keys) return false;
+        Key* key = FindKey(*keys, key_.name);
+        if (key == nullptr) return true;
+        const auto named = [name](const Value& value) { return value.name == name; };
+        const size_t before = key->values.size();
+        key->values.erase(std::remove_if(key->values.begin(), key->values.end(), named), key->values.end());
+        if (key->values.size() != before && !WriteKeys(file_, *keys)) return false;
+        key_ = *key;
+        return true;
     }
 
 private:

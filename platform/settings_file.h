@@ -10,4 +10,7 @@ namespace ebd::platform {
 // environment variable EBD_SETTINGS_FILE names (read at every access).
 SettingsStore& fileSettingsStore();
 
+// The path of that file, as it is at this moment.
+std::string settingsFilePath();
+
 }  // namespace ebd::platform

@@ -40,6 +40,12 @@ public:
         return QueryResult::Done;
     }
 
+    bool deleteValue(const char* name) override {
+        if (store_.refuseWrites || name == nullptr) return false;
+        store_.keys[name_].values.erase(name);
+        return true;
+    }
+
 private:
     SimSettingsStore& store_;
     std::string name_;
@@ -144,8 +150,8 @@ void SimPlatform::noTotalTimeouts(const std::string& name, bool none) {
 
 int SimPlatform::openCount() const {
     const std::lock_guard lock(registry_);
-    return static_cast<int>(std::count_if(ports_.begin(), ports_.end(),
-                                          [](const auto& entry) { return entry.second.open; }));
+    return static_cast<int>(
+        std::count_if(ports_.begin(), ports_.end(), [](const auto& entry) { return entry.second.open; }));
 }
 
 uint32_t SimPlatform::readTimeoutOf(const std::string& name) const {

@@ -48,7 +48,17 @@ public:
 
     bool setValue(const char* name, ValueType type, const uint8_t* data, uint32_t size) override {
         if (name == nullptr || type == ValueType::Other || (data == nullptr && size != 0)) return false;
-        return RegSetValueExA(key_, name, 0, RegistryTypeOf(type), data, size) == ERROR_SUCCESS;
+        const LONG result = RegSetValueExA(key_, name, 0, RegistryTypeOf(type), data, size);
+        // The reason stays for the caller, as the registry functions do not set it.
+        SetLastError(static_cast<DWORD>(result));
+        return result == ERROR_SUCCESS;
+    }
+
+    bool deleteValue(const char* name) override {
+        if (name == nullptr) return false;
+        const LONG result = RegDeleteValueA(key_, name);
+        SetLastError(static_cast<DWORD>(result));
+        return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
     }
 
     QueryResult queryValue(const char* name, ValueType* type, uint8_t* buffer, uint32_t* size) override {
@@ -85,14 +95,21 @@ public:
         const LONG result = RegCreateKeyExA(
             HKEY_CURRENT_CONFIG, name, 0, const_cast<char*>(className != nullptr ? className : ""),
             REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE | KEY_CREATE_SUB_KEY, nullptr, &key, &disposition);
-        if (result != ERROR_SUCCESS) return nullptr;
+        if (result != ERROR_SUCCESS) {
+            SetLastError(static_cast<DWORD>(result));
+            return nullptr;
+        }
         return std::make_unique<RegistryKey>(key);
     }
 
     std::unique_ptr<SettingsKey> openKey(const char* name) override {
         if (name == nullptr) return nullptr;
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_CURRENT_CONFIG, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+        const LONG result = RegOpenKeyExA(HKEY_CURRENT_CONFIG, name, 0, KEY_READ, &key);
+        if (result != ERROR_SUCCESS) {
+            SetLastError(static_cast<DWORD>(result));
+            return nullptr;
+        }
         return std::make_unique<RegistryKey>(key);
     }
 };

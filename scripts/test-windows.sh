@@ -6,9 +6,9 @@
 #
 # Wine runs in a prefix of its own inside the build tree, never ~/.wine, with
 # one persistent wineserver for the whole stage that is ended on every way
-# out. COM1 to COM20 of the prefix point at <build>/wine-ports/com<N>, where
-# the tests' module-sim makes its links; the window tests draw on an Xvfb
-# display of their own.
+# out. COM1 to COM20 and COM41 of the prefix point at
+# <build>/wine-ports/com<N>, where the tests' module-sim makes its links; the
+# window tests draw on an Xvfb display of their own.
 #
 # EBD_WINDOWS_BUILD: the cross-build directory (build-win); EBD_HOST_BUILD: a
 # Linux build of this project whose module-sim and autostart-off the tests use
@@ -68,13 +68,13 @@ registry="$build/wine-ports.reg"
   echo "REGEDIT4"
   echo
   echo "[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]"
-  for n in $(seq 1 20); do echo "\"COM$n\"=\"${ports//\\/\\\\}/com$n\""; done
+  for n in $(seq 1 20) 41; do echo "\"COM$n\"=\"${ports//\\/\\\\}/com$n\""; done
 } >"$registry"
 wine reg import "$registry" >/dev/null 2>&1
 # No window manager runs on the stage's display: Wine draws the windows'
 # frames itself instead of waiting up to two seconds for one at every hide.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-for n in $(seq 1 20); do ln -sfn "$ports/com$n" "$WINEPREFIX/dosdevices/com$n"; done
+for n in $(seq 1 20) 41; do ln -sfn "$ports/com$n" "$WINEPREFIX/dosdevices/com$n"; done
 # Wine reads the port table when its server starts: start the one that keeps
 # running for the stage now. It writes what it has to say to a log of its own.
 wineserver -k 2>/dev/null || true

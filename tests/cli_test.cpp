@@ -386,6 +386,54 @@ TEST(CommandLine, SerialByIdNamesServeAsDevices) {
     fs::remove_all(byId.parent_path().parent_path());
 }
 
+TEST(CommandLine, APortMapSetOnTheCommandLineReachesAModuleNoVariableNames) {
+    const fs::path dir = fs::temp_directory_path() / ("port_map_cli_" + std::to_string(getpid()));
+    const std::string file = (dir / "settings.conf").string(), link = (dir / "module").string();
+    fs::create_directories(dir);
+    std::ofstream(file) << "[QMB_Library]\n\"ComPort\"=hex:03\n";
+    const Env env{{"EBD_SETTINGS_FILE", file}};
+    ModuleSimProcess module(kSim, {"--link", link});
+    ASSERT_FALSE(module.device().empty());
+
+    ToolRun run = Tool({"--map-port", "COM7=" + link}, env);
+    EXPECT_EQ(run.out, "COM7: " + link + ", in " + file + " [Ports]\n") << run.err;
+    const std::string mapped = Lines(Tool({"--list-ports"}, env).out).at(6);
+    EXPECT_TRUE(Contains(mapped, link) && Contains(mapped, " map ") && Contains(mapped, " present"))
+        << mapped;
+    EXPECT_EQ(Tool({"--port", "COM7"}, env).status, 0);
+    run = Tool({"--unmap-port", "7", "--list-ports"}, env);
+    EXPECT_EQ(Lines(run.out).at(0), "COM7: no longer in " + file + " [Ports]");
+    EXPECT_TRUE(Contains(Lines(run.out).at(7), "/dev/ttyS6  ") &&
+                Contains(Lines(run.out).at(7), " default "));
+    // The library's own settings stay.
+    std::ifstream in(file);
+    EXPECT_TRUE(
+        Contains(std::string(std::istreambuf_iterator<char>(in), {}), "[QMB_Library]\n\"ComPort\"=hex:03"));
+
+    // Wrong entries are usage errors; a store that cannot be written names itself and why.
+    const std::string blocked = "/etc/hostname/settings.conf";
+    const struct {
+        std::vector<std::string> args;
+        std::string settings;
+        int status;
+        std::string error;
+    } failures[] = {
+        {{"--map-port", "COM7=ttyUSB0"}, file, 64, "'ttyUSB0' is not an absolute device path"},
+        {{"--map-port", "COM7=/dev/ttyUSB0", "--port", "1"}, file, 64, "do not go with --port"},
+        {{"--map-port", "COM7=/dev/ttyUSB0"},
+         blocked,
+         73,
+         "COM7: cannot create the key in " + blocked + " [Ports]: Not a directory"},
+        {{"--unmap-port", "COM7"}, blocked, 0, ""},  // no map, nothing to remove
+    };
+    for (const auto& failure : failures) {
+        run = Tool(failure.args, {{"EBD_SETTINGS_FILE", failure.settings}});
+        EXPECT_EQ(run.status, failure.status) << failure.args[1];
+        EXPECT_TRUE(Contains(run.err, failure.error)) << run.err;
+    }
+    fs::remove_all(dir);
+}
+
 TEST(CliOptions, PortsAndDevicesPairUp) {
     auto parse = app::ParseCliOptions(
         {"--port", "3", "--device", "/dev/a", "--port=12", "--port", "1", "--device=/dev/b"});
@@ -393,6 +441,11 @@ TEST(CliOptions, PortsAndDevicesPairUp) {
     EXPECT_EQ(parse.options->ports, (std::vector<int>{3, 12, 1}));
     EXPECT_EQ(parse.options->devices,
               (std::vector<std::pair<int, std::string>>{{3, "/dev/a"}, {1, "/dev/b"}}));
+
+    // A port may be written as its name.
+    parse = app::ParseCliOptions({"--port", "COM5", "--port=com6"});
+    ASSERT_TRUE(parse.options) << parse.error;
+    EXPECT_EQ(parse.options->ports, (std::vector<int>{5, 6}));
 
     // A device before the only port belongs to it.
     parse = app::ParseCliOptions({"--device", "/dev/x", "--verbose", "--port", "32"});
@@ -408,6 +461,8 @@ TEST(CliOptions, PortsAndDevicesPairUp) {
              {"--port", "-1"},
              {"--port", "+2"},
              {"--port", "007"},
+             {"--port", "COM33"},  // beyond the table; only Windows has names for such ports
+             {"--port", "COM05"},
              {"--list-ports=1"}}) {
         EXPECT_FALSE(app::ParseCliOptions(bad).options) << bad.back();
     }

@@ -14,11 +14,14 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/port_map.h"
 
 namespace ebd::platform {
 namespace {
@@ -440,6 +443,44 @@ TEST(DevicePathTest, ComNamesMapToEnvironmentOrSerialDevices) {
         EXPECT_EQ(devicePathFor(name), "") << '"' << name << '"';
     }
     EXPECT_EQ(devicePathFor(nullptr), "");
+}
+
+// Against a settings file of the test's own; setting and removing entries is
+// covered by the command line's tests.
+TEST(PortMapTest, TheEnvironmentBeatsTheMapWhichBeatsTheDefaultAndBadEntriesArePassedOver) {
+    const std::string file =
+        std::filesystem::temp_directory_path() / ("port_map_" + std::to_string(getpid()));
+    std::ofstream(file)
+        << "[Ports]\n\"COM1\"=\"/dev/ttyUSB0\"\n\"COM2\"=\"/dev/ttyUSB1\"\n\"COM3\"=\"\"\n"
+           "\"COM4\"=\"ttyUSB0\"\n\"COM5\"=dword:00000005\n\"COM6\"=/dev/ttyUSB6\n\"COM7\"=\"/"
+        << std::string(kMaxMappedDevice, 'x')
+        << "\"\n\"COM32\"=\"/dev/ttyACM3\"\n\"COM33\"=\"/dev/ttyACM4\"\n";
+    setenv("EBD_SETTINGS_FILE", file.c_str(), 1);
+    setenv("EBD_COM2", "/dev/ttyACM0", 1);
+    const struct {
+        unsigned port;
+        const char* device;
+        PortSource source;
+        const char* ignored;
+    } cases[] = {
+        {1, "/dev/ttyUSB0", PortSource::Map, ""},
+        {2, "/dev/ttyACM0", PortSource::Environment, ""},
+        {3, "/dev/ttyS2", PortSource::Default, "empty"},
+        {4, "/dev/ttyS3", PortSource::Default, "not an absolute device path"},
+        {5, "/dev/ttyS4", PortSource::Default, "not a string value"},
+        {6, "/dev/ttyS5", PortSource::Default, "the entry cannot be read as a string"},
+        {7, "/dev/ttyS6", PortSource::Default, "longer than 255 characters"},
+        {33, "/dev/ttyS32", PortSource::Default, ""},  // beyond the port table
+    };
+    for (const auto& c : cases) {
+        const PortMapping mapping = portMappingFor(c.port);
+        EXPECT_EQ(mapping.device, c.device) << "COM" << c.port;
+        EXPECT_EQ(mapping.source, c.source) << "COM" << c.port;
+        EXPECT_EQ(mapping.ignored, c.ignored) << "COM" << c.port;
+    }
+    std::filesystem::remove(file);
+    unsetenv("EBD_SETTINGS_FILE");
+    unsetenv("EBD_COM2");
 }
 
 TEST(PosixTimeTest, CounterSleepAndLocalTime) {

@@ -232,9 +232,24 @@ private slots:
                                      "StartButton", "CloseButton", "PortSelector1"}));
     }
 
-    void tooltipsNameTheDevices() {
-        QCOMPARE(selector(3)->toolTip(), QStringLiteral("COM3: /dev/ttyUSB7"));
-        QCOMPARE(selector(8)->toolTip(), QStringLiteral("COM8: /dev/ttyS7"));
+    // EBD_COM<N> first, then the port map of the settings file, then the default.
+    void tooltipsNameTheDevicesAndWhereTheyComeFrom() {
+        const QString file = workDir.filePath(QStringLiteral("settings.conf"));
+        QFile settings(file);
+        QVERIFY(settings.open(QIODevice::WriteOnly));
+        settings.write(
+            "[Ports]\n\"COM3\"=\"/dev/ttyUSB1\"\n\"COM4\"=\"/dev/ttyUSB2\"\n\"COM5\"=\"ttyUSB3\"\n");
+        settings.close();
+        qputenv("EBD_SETTINGS_FILE", file.toUtf8());
+        window->describePorts("/nonexistent");
+        qunsetenv("EBD_SETTINGS_FILE");
+        QFile::remove(file);
+        QCOMPARE(selector(3)->toolTip(), QStringLiteral("COM3: /dev/ttyUSB7 (EBD_COM3)"));
+        QCOMPARE(selector(4)->toolTip(), QStringLiteral("COM4: /dev/ttyUSB2 (port map)"));
+        QCOMPARE(selector(5)->toolTip(),
+                 QStringLiteral(
+                     "COM5: /dev/ttyS4 (default)\nport map entry passed over: not an absolute device path"));
+        QCOMPARE(selector(8)->toolTip(), QStringLiteral("COM8: /dev/ttyS7 (default)"));
     }
 
     void tooltipsTellWhatTheSerialDeviceBehindAPortIs() {
@@ -249,7 +264,7 @@ private slots:
         qunsetenv("EBD_COM2");
 
         const QString path = QString::fromStdString("/dev/serial/by-id/" + byId);
-        QCOMPARE(selector(2)->toolTip(), QStringLiteral("COM2: %1\n"
+        QCOMPARE(selector(2)->toolTip(), QStringLiteral("COM2: %1 (EBD_COM2)\n"
                                                         "by-id: %1\n"
                                                         "USB id: 0403:6001\n"
                                                         "manufacturer: FTDI\n"
@@ -257,8 +272,8 @@ private slots:
                                                         "serial number: A50285BI")
                                              .arg(path));
         // A UART has nothing more to tell; a device that is not there, nothing at all.
-        QCOMPARE(selector(1)->toolTip(), QStringLiteral("COM1: /dev/ttyS0"));
-        QCOMPARE(selector(3)->toolTip(), QStringLiteral("COM3: /dev/ttyUSB7"));
+        QCOMPARE(selector(1)->toolTip(), QStringLiteral("COM1: /dev/ttyS0 (default)"));
+        QCOMPARE(selector(3)->toolTip(), QStringLiteral("COM3: /dev/ttyUSB7 (EBD_COM3)"));
     }
 
     // On a screen the whole window fits on at its drawn position it opens there

@@ -32,10 +32,10 @@ if [ "$declared" != "$exported" ]; then
 fi
 echo "$(echo "$exported" | wc -l) operations exported"
 
-system='^(kernel32|user32|gdi32|advapi32|msvcrt)\.dll$'
+system='^(kernel32|user32|gdi32|advapi32|comctl32|msvcrt)\.dll$'
 for file in "$dll" "$@"; do
   allowed=$system
-  [ "$file" = "$dll" ] || allowed='^(kernel32|user32|gdi32|advapi32|msvcrt|libebd)\.dll$'
+  [ "$file" = "$dll" ] || allowed='^(kernel32|user32|gdi32|advapi32|comctl32|msvcrt|libebd)\.dll$'
   while read -r name; do
     if ! echo "$name" | tr 'A-Z' 'a-z' | grep -qE "$allowed"; then
       echo "$(basename "$file") needs $name, which Windows does not have"

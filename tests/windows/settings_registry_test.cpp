@@ -17,9 +17,14 @@ class RegistrySettings : public ::testing::Test {
 protected:
     void SetUp() override {
         ebd::platform::install(nullptr);
+        forget();
+    }
+    void TearDown() override { forget(); }
+    // A key with subkeys cannot be deleted: the port map's goes first.
+    static void forget() {
+        RegDeleteKeyA(HKEY_CURRENT_CONFIG, "QMB_Library\\Ports");
         RegDeleteKeyA(HKEY_CURRENT_CONFIG, kKey);
     }
-    void TearDown() override { RegDeleteKeyA(HKEY_CURRENT_CONFIG, kKey); }
 
     // Writes a value straight into the key, making the key when needed.
     static void put(const char* name, DWORD type, const void* data, DWORD size) {
