@@ -17,10 +17,6 @@ namespace {
 using msg::Put16;
 using msg::Put32;
 
-// Library error codes of the store operations.
-constexpr uint16_t kErrInvalidBand = 12;
-constexpr uint16_t kErrInvalidModulation = 14;
-
 constexpr int kBands = 4;
 constexpr size_t kAgcWords = 26;
 constexpr size_t kScalingWords = 32;
@@ -61,14 +57,14 @@ constexpr size_t BandSlot(uint8_t band) {
 
 bool BandOk(uint32_t handle, const char* name, uint8_t band) {
     if (band < kBands) return true;
-    SetLastError(handle, kErrInvalidBand);
+    SetLastError(handle, EBD_ERR_INVALID_BAND);
     Trace(handle, "(EBD ) %s: invalid band %d", name, band);
     return false;
 }
 
 bool ModulationOk(uint32_t handle, const char* name, uint8_t modulation) {
     if (modulation <= 1) return true;
-    SetLastError(handle, kErrInvalidModulation);
+    SetLastError(handle, EBD_ERR_MODULATION);
     Trace(handle, "(EBD ) %s: invalid modulation mode %d", name, modulation);
     return false;
 }

@@ -14,6 +14,8 @@
 
 #include <stdint.h>
 
+#include "ebd_errors.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -232,6 +234,35 @@ int32_t WSetGPRSUsage(EBDHandle handle, uint8_t mode);
  * always comes back as 115200, whatever was saved. */
 int32_t SaveLibrarySettings(uint8_t port, uint32_t baudRate);
 int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
+
+/* ---- Error codes ---------------------------------------------------------- */
+/**
+ * @brief The session handle of port @p portNum, for WGetLastError() after a
+ *        failed WComOpen().
+ *
+ * A WComOpen() that fails returns 0, and stores why as the last error of the
+ * port it tried: #EBD_ERR_PORT_IN_USE or #EBD_ERR_PORT_OPEN.
+ * `WGetLastError(EBD_PORT_HANDLE(portNum))` reads it (give port 1 for a
+ * @p portNum of 0, as WComOpen() does). A port number outside 1 to 32 has no
+ * entry: the handle is invalid and WGetLastError() returns
+ * #EBD_ERR_INVALID_HANDLE. The handle is also the one a successful WComOpen()
+ * of that port returns.
+ */
+#define EBD_PORT_HANDLE(portNum) ((EBDHandle)((((uint32_t)(portNum)&0xFFu) << 12) | 0xEBD00EBDu))
+
+/**
+ * @brief The English text of a last-error code.
+ *
+ * @param[in] code A code of WGetLastError() (see ::EBDErrorCode), or any other
+ *                 16-bit value.
+ * @return A static, NUL-terminated text that the caller must not change or
+ *         free; never NULL. The identity codes (#EBD_ERR_IDENTITY_BASE + s)
+ *         name the status s; a code the library never stores gives
+ *         "unknown error code". Makes no call to the module, writes no trace
+ *         line, and may be called from any thread at any time.
+ * @since 1.1
+ */
+const char* WGetErrorText(uint16_t code);
 
 #ifdef __cplusplus
 }

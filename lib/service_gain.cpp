@@ -11,8 +11,6 @@ namespace ebd {
 
 namespace {
 
-constexpr uint16_t kErrInvalidBand = 12;
-
 enum GainOperation : uint8_t {
     kWriteGainProgramWord = 0,
     kReadGainProgramWord = 1,
@@ -43,7 +41,7 @@ bool BandPermitted(uint8_t dualBandMode, uint8_t band) {
 bool CheckBand(uint32_t handle, const char* operation, uint8_t band) {
     const uint8_t mode = PortOf(handle).dualBandMode;
     if (BandPermitted(mode, band)) return true;
-    SetLastError(handle, kErrInvalidBand);
+    SetLastError(handle, EBD_ERR_INVALID_BAND);
     Trace(handle, "(EBD ) %s: invalid band %d (current DualBandMode %d)", operation, band, mode);
     return false;
 }

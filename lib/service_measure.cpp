@@ -11,7 +11,6 @@ namespace {
 // Frequency-burst status values of a burst the module found.
 constexpr uint8_t kBurstFound = 1;
 constexpr uint8_t kBurstFoundAgain = 2;
-constexpr uint16_t kErrFrequencyBurst = 16;
 
 // Stored autocalibration offsets hold this value until something is stored.
 constexpr int16_t kOffsetNotStored = 127;
@@ -47,9 +46,9 @@ extern "C" int32_t WSetAFCAndMeasure(EBDHandle handle, uint16_t arfcn, uint16_t 
     if (error != 0) return CallFailed(handle, "WSetAFCAndMeasure", "EBDRPCCalDevGsmFreqOffsetMeas", error);
     Trace(handle, "(EBD ) WSetAFCAndMeasure: rets freqBurstStatus %d", status);
     if (status != kBurstFound && status != kBurstFoundAgain) {
-        SetLastError(handle, kErrFrequencyBurst);
+        SetLastError(handle, EBD_ERR_FREQUENCY_BURST);
         Trace(handle, "(EBD ) WSetAFCAndMeasure: EBDRPCCalDevGsmFreqOffsetMeas rets status %d, error %d",
-              status, kErrFrequencyBurst);
+              status, EBD_ERR_FREQUENCY_BURST);
         return 0;
     }
     Trace(handle, "(EBD ) WSetAFCAndMeasure: rets *pFrequencyOffset %d", *pFrequencyOffset);

@@ -32,8 +32,8 @@ void TraceHeader(uint32_t tHandle) {
     platform::current().localTime(&now);
     const int wday = now.tm_wday >= 0 && now.tm_wday < 7 ? now.tm_wday : 0;
     const int mon = now.tm_mon >= 0 && now.tm_mon < 12 ? now.tm_mon : 0;
-    TraceOpenLine(tHandle, "(EBDV) Trace started at %s %s %02d %02d:%02d:%02d %04d", kWeekdays[wday], kMonths[mon],
-                  now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
+    TraceOpenLine(tHandle, "(EBDV) Trace started at %s %s %02d %02d:%02d:%02d %04d", kWeekdays[wday],
+                  kMonths[mon], now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
     TraceOpenLine(tHandle, "(EBDV) EBD file information (Version %04d.%04d) ->", kLibraryVersionMajor,
                   kLibraryVersionMinor);
     VersionText text;
@@ -58,13 +58,14 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     TraceOpenLine(tHandle, "(EBD ) WComOpen(portNum=%d, baudRate=%ld, tHandle=0x%08lx)", portNum,
                   static_cast<long>(baudRate), static_cast<unsigned long>(tHandle));
     if (portNum >= 1 && portNum <= kMaxPort && !ClaimPort(portNum)) {
-        Port(portNum).lastError = kErrPortInUse;
-        TraceOpenLine(tHandle, "(EBD ) WComOpen: port %d already used, error %d", portNum, kErrPortInUse);
+        Port(portNum).lastError = EBD_ERR_PORT_IN_USE;
+        TraceOpenLine(tHandle, "(EBD ) WComOpen: port %d already used, error %d", portNum,
+                      EBD_ERR_PORT_IN_USE);
         return 0;
     }
     // Numbers below 1 have no entry either: they are refused like those above 32.
     if (portNum < 1 || portNum > kMaxPort) {
-        TraceOpenLine(tHandle, "(EBD ) WComOpen: bad port %d, error %d", portNum, kErrPortInUse);
+        TraceOpenLine(tHandle, "(EBD ) WComOpen: bad port %d, error %d", portNum, EBD_ERR_PORT_IN_USE);
         return 0;
     }
     char portName[16];
@@ -103,7 +104,7 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
 }
 
 extern "C" uint16_t WGetLastError(EBDHandle handle) {
-    if (!HandleValid(handle)) return kErrInvalidHandle;
+    if (!HandleValid(handle)) return EBD_ERR_INVALID_HANDLE;
     const uint16_t code = PortOf(handle).lastError;
     Trace(handle, "(EBD ) WGetLastError: error %d", code);
     return code;
@@ -112,6 +113,12 @@ extern "C" uint16_t WGetLastError(EBDHandle handle) {
 // The host's callback type and the core's are one type.
 static_assert(std::is_same_v<EBDTraceCallback, TraceCallback>);
 
-extern "C" void WEnableTraceFile(void) { SetTraceFile(true); }
-extern "C" void WDisableTraceFile(void) { SetTraceFile(false); }
-extern "C" void WSetTraceCallback(EBDTraceCallback callback) { SetTraceCallback(callback); }
+extern "C" void WEnableTraceFile(void) {
+    SetTraceFile(true);
+}
+extern "C" void WDisableTraceFile(void) {
+    SetTraceFile(false);
+}
+extern "C" void WSetTraceCallback(EBDTraceCallback callback) {
+    SetTraceCallback(callback);
+}

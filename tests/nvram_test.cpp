@@ -396,7 +396,7 @@ TEST_F(Nvram, BadHandlesAndNullPointersFailWithoutTalkingToTheModule) {
     const uint32_t other = MakeHandle(5);
     const uint32_t broken = other & ~1u;  // pattern broken, port field 5
     EXPECT_EQ(WWriteNVRAMCalibrationItem(broken, 1, &byte, 1), 0);
-    EXPECT_EQ(Port(5).lastError, kErrInvalidHandle);
+    EXPECT_EQ(Port(5).lastError, EBD_ERR_INVALID_HANDLE);
     EXPECT_EQ(WReadNVRAMUserItem(broken, 1, 1, &byte, 1, &word), 0);
     EXPECT_EQ(WCheckNVRAMYKCalibrationItem(0, 300, &byte), 0);
     EXPECT_EQ(WReadNVRAMUserItem(handle, 1, 1, nullptr, 1, &word), 0);
