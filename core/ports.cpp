@@ -24,9 +24,13 @@ PortEntry& Port(int portNumber) {
     return g_ports[static_cast<size_t>(portNumber)];
 }
 
-PortEntry& PortOf(uint32_t handle) { return Port(PortOfHandle(handle)); }
+PortEntry& PortOf(uint32_t handle) {
+    return Port(PortOfHandle(handle));
+}
 
-const TimeBase& Time() { return g_time; }
+const TimeBase& Time() {
+    return g_time;
+}
 
 void StartTimeBase() {
     platform::Platform& os = platform::current();
@@ -70,13 +74,12 @@ void ResetPortTable() {
         entry.opening = false;
         entry.traceHandle = 0;
         entry.lastError = 0;
-        entry.dualBandMode = 0;
-        entry.storedCalibrationItems = 0;
-        entry.gainCodeTableSize = 0;
     }
 }
 
-std::mutex& ExitRecordsLock() { return g_exitRecords; }
+std::mutex& ExitRecordsLock() {
+    return g_exitRecords;
+}
 
 platform::PortHandle GetPortHandle(uint32_t handle) {
     if (!HandleValid(handle)) return platform::kNoPort;

@@ -11,6 +11,7 @@
 #include "lib/calstore.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "rpc/ebdrpc_nvram.h"
 #include "rpc/nomierr.h"
 
@@ -20,38 +21,24 @@ namespace {
 
 using namespace calstore;
 
-// The read-back area: one slot per calibration item id, a byte count and the
-// item's data, and which slots the port owes to the module. It lives as long as
-// the process: neither a new session nor library initialisation clears it.
-constexpr uint16_t kReadBackSize = 1400;
-struct ReadBackSlot {
-    uint16_t count = 0;
-    std::array<uint8_t, kReadBackSize> data{};
-};
-struct ReadBackArea {
-    std::array<ReadBackSlot, kItemCount> slots{};
-    // Bit per id: the slot holds an item erased from NVRAM and not yet written
-    // there again.
-    uint32_t owed = 0;
-};
-std::array<ReadBackArea, kMaxPort + 1> g_readBack;
-
+// The read-back area (lib/port_state.h) lives as long as the process: neither
+// a new session nor library initialisation clears it.
 ReadBackArea& AreaOf(uint32_t handle) {
-    return g_readBack[static_cast<size_t>(PortOfHandle(handle))];
+    return LibPort(handle).readBack;
 }
 
 constexpr uint32_t Bit(uint8_t id) {
     return 1u << id;
 }
 
-bool AutocalibrationValid(const PortEntry& entry) {
+bool AutocalibrationValid(const LibraryPort& entry) {
     return entry.autoCalIq[0] != kNotStored && entry.autoCalIq[1] != kNotStored;
 }
 
 // The marked items that this call writes, and so replace what NVRAM holds of
 // them. Autocalibration offsets that were never measured are skipped: they
 // replace nothing, and an item 18 in NVRAM is rescued like any other.
-uint32_t Replaced(const PortEntry& entry, uint32_t marked) {
+uint32_t Replaced(const LibraryPort& entry, uint32_t marked) {
     uint32_t replaced = 0;
     for (uint8_t id = 0; id < kItemCount; ++id)
         if ((marked & Bit(id)) != 0 && ItemSize(id) != 0) replaced |= Bit(id);
@@ -230,7 +217,7 @@ bool EraseAndRewrite(uint32_t handle, ReadBackArea& area, uint32_t present, uint
 // never measured, nor when the firmware does not know the item. False when the
 // check fails.
 bool AutocalibrationWanted(uint32_t handle, bool* wanted) {
-    const PortEntry& entry = PortOf(handle);
+    const LibraryPort& entry = LibPort(handle);
     *wanted = false;
     if (!AutocalibrationValid(entry)) return true;
     TraceLine(handle,
@@ -296,7 +283,7 @@ using namespace ebd;
 
 extern "C" int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag) {
     if (!HandleValid(handle)) return 0;
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     ReadBackArea& area = AreaOf(handle);
     const uint32_t marked = entry.storedCalibrationItems;
     Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM(resetFlag=%d, storedCalibrationItems=0x%08x)",

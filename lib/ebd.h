@@ -248,7 +248,7 @@ int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
  * #EBD_ERR_INVALID_HANDLE. The handle is also the one a successful WComOpen()
  * of that port returns.
  */
-#define EBD_PORT_HANDLE(portNum) ((EBDHandle)((((uint32_t)(portNum)&0xFFu) << 12) | 0xEBD00EBDu))
+#define EBD_PORT_HANDLE(portNum) ((EBDHandle)(((uint32_t)(portNum) << 12) | 0xEBD00EBDu))
 
 /**
  * @brief The English text of a last-error code.

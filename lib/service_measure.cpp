@@ -2,6 +2,7 @@
 // received power, the I/Q offsets in use, the precharge value.
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "rpc/ebdrpc_service.h"
 
 namespace ebd {
@@ -86,7 +87,7 @@ extern "C" int32_t WGetUsedIQOffsetValues(EBDHandle handle, int32_t measure, uin
     Trace(handle, "(EBD ) WGetUsedIQOffsetValues: rets txQOffset %d", pIQOffsets[3]);
     // The first measured Tx offsets of a session become the autocalibration
     // offsets that the calibration store writes to the module.
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     if (measure != 0 && entry.autoCalIq[0] == kOffsetNotStored && entry.autoCalIq[1] == kOffsetNotStored) {
         entry.autoCalIq[0] = static_cast<int16_t>(pIQOffsets[2]);
         entry.autoCalIq[1] = static_cast<int16_t>(pIQOffsets[3]);

@@ -7,6 +7,7 @@
 #include "core/ebd_version.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "link/gwcoml1.h"
 
 namespace ebd {
@@ -47,7 +48,7 @@ void TraceHeader(uint32_t tHandle) {
 using namespace ebd;
 
 extern "C" void WInitLibrary(void) {
-    ResetPortTable();
+    ResetAllPorts();
     StartTimeBase();
 }
 
@@ -85,20 +86,7 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
 
     SetReadTimeoutClass(handle, 1);
     SkipPendingInput(handle);
-    TraceLine(handle, "(EBD ) WComOpen: clear local storedCalibrationItems, gotTargetVersion");
-    entry.storedCalibrationItems = 0;
-    entry.gotTargetVersion = 0;
-    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored GMSK IQ-Offsets");
-    for (IqPair& pair : entry.gmskTxIq) pair.i = 127;
-    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored autocalibration IQ-Offsets");
-    entry.autoCalIq = {127, 127};
-    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored mobile SW version number");
-    entry.mobileSwVersion = 0;
-    TraceLine(handle, "(EBD) WComopen: reset exit data");
-    {
-        const std::lock_guard lock(ExitRecordsLock());
-        for (int port = 0; port <= kMaxPort; ++port) Port(port).exit = ExitRecords{};
-    }
+    StartSessionState(handle);
     TraceLine(handle, "(EBD ) WComOpen: O.K.");
     return handle;
 }
