@@ -242,13 +242,14 @@ int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
  *
  * A WComOpen() that fails returns 0, and stores why as the last error of the
  * port it tried: #EBD_ERR_PORT_IN_USE or #EBD_ERR_PORT_OPEN.
- * `WGetLastError(EBD_PORT_HANDLE(portNum))` reads it (give port 1 for a
- * @p portNum of 0, as WComOpen() does). A port number outside 1 to 32 has no
- * entry: the handle is invalid and WGetLastError() returns
- * #EBD_ERR_INVALID_HANDLE. The handle is also the one a successful WComOpen()
- * of that port returns.
+ * `WGetLastError(EBD_PORT_HANDLE(portNum))` reads it, for @p portNum 1 to 32
+ * (give 1 for a @p portNum of 0, as WComOpen() does). Only the low 8 bits of
+ * @p portNum are used, as in the handle's port field; a port number outside 1
+ * to 32 stores nothing, and its 8 bits 0 or 33 to 255 give a handle for which
+ * WGetLastError() returns #EBD_ERR_INVALID_HANDLE. The handle is also the one
+ * a successful WComOpen() of that port returns.
  */
-#define EBD_PORT_HANDLE(portNum) ((EBDHandle)(((uint32_t)(portNum) << 12) | 0xEBD00EBDu))
+#define EBD_PORT_HANDLE(portNum) ((EBDHandle)((((uint32_t)(portNum) & 0xFFu) << 12) | 0xEBD00EBDu))
 
 /**
  * @brief The English text of a last-error code.

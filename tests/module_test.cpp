@@ -339,6 +339,14 @@ TEST_F(Module, VersionTextsWithoutNumberOrWithALongBootloaderItem) {
     EXPECT_EQ(PortOf(handle).mobileSwVersion, 135);
     EXPECT_EQ(WGetBootloaderInfo(handle, text), 1);
     EXPECT_STREQ(text, "Bln-Bootloader V1.2 with");
+
+    // The next module on the port has no bootloader item: its session shows
+    // none, never the text of the module before it.
+    firmwareConfig.versionText = "Y_136:b&Extra";
+    start(ModuleDouble::State::Nomi, 1);
+    EXPECT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
+    EXPECT_EQ(WGetBootloaderInfo(handle, text), 1);
+    EXPECT_EQ(std::string(text, 25), std::string(25, '\0'));
 }
 
 TEST_F(Module, AFailedVersionQueryIsRepeatedByTheNextCall) {
