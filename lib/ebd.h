@@ -3,7 +3,8 @@
  * Plain C functions with fixed-width types, usable from C, C++ and ctypes.
  * Every operation takes the session handle that WComOpen returned and checks its
  * pattern first; results are 1 for success and 0 for failure unless noted.
- * A failure stores a 16-bit code as the port's last error (WGetLastError).
+ * Most failures store a 16-bit code (ebd_errors.h) as the port's last error
+ * (WGetLastError); the operations that say so leave it unchanged.
  *
  * Threads: different sessions may be used from different threads at the same
  * time, but one session must not be used by two threads at once. WInitLibrary,
@@ -44,6 +45,10 @@ void WDisableTraceFile(void);
 void WSetTraceCallback(EBDTraceCallback callback);
 
 /* ---- Operation modes ------------------------------------------------------ */
+/* When the module's port cannot be brought to NOMI (no module, a boot that
+ * fails, an AT port that never switches), these give 0 without a new last
+ * error: WGetLastError keeps what an earlier failure left. A failed remote
+ * call stores its code. */
 int32_t WInitServiceMode(EBDHandle handle);
 int32_t WInitNormalMode(EBDHandle handle);
 int32_t WInitTestMode(EBDHandle handle);
@@ -55,7 +60,11 @@ int32_t WExitServiceMode(EBDHandle handle);
 int32_t WGetBootloaderInfo(EBDHandle handle, char* text);
 
 /* ---- Java autostart, switch-off, AT commands ------------------------------ */
+/* Only the low 8 bits of onOff reach the module: 0 switches the autostart off,
+ * and so does 256. */
 int32_t WSwitchJavaAutoStart(EBDHandle handle, int32_t onOff);
+/* A module that keeps answering after five switch-off requests gives 0
+ * without a new last error: WGetLastError keeps what an earlier failure left. */
 int32_t WSwitchOff(EBDHandle handle);
 /* response: NULL, or an area of 513 characters. */
 int32_t WSendAtCommand(EBDHandle handle, const char* command, char* response);
@@ -191,10 +200,14 @@ int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag);
 int32_t WSetVaneBandMode(EBDHandle handle, uint8_t bandMode);
 
 /* ---- Burst, slot and frame configuration ---------------------------------- */
-/* Modulation 1 is 8PSK, any other value GMSK. A required pointer that is NULL
- * gives 0 at once, without a trace line. */
-/* burstData: 30 words whatever the modulation (all 30 are sent); the port keeps
- * the first 10 (GMSK) or all 30 (8PSK) for WConfigureGPRSLogicalTxSlot. */
+/* Modulation selects the slot type and the generated pattern by 1 (8PSK) or
+ * any other value (GMSK), but the stored burst by 0 (GMSK) or any other value
+ * (8PSK): see WSetBurstData. A required pointer that is NULL gives 0 at once,
+ * without a trace line. */
+/* burstData: 30 words whatever the modulation (all 30 are sent). Modulation 0
+ * keeps the first 10 words in the port's GMSK store, any other value all 30 in
+ * its 8PSK store, for WConfigureGPRSLogicalTxSlot (which also reads the GMSK
+ * store for 0 and the 8PSK store otherwise). */
 int32_t WSetBurstData(EBDHandle handle, const uint16_t* burstData, uint8_t modulation);
 /* Generates a normal burst: dataMode 1 all ones, 2 alternating bits, 3 ones
  * around training sequence tsc, 4 alternating bits around it; any other
