@@ -1,6 +1,8 @@
 // The port table and the time base: one entry per port number, and the counter
 // values that trace times and the block gap are measured with.
 #include <array>
+#include <cstdarg>
+#include <cstdio>
 #include <mutex>
 
 #include "core/ebd_core.h"
@@ -88,6 +90,18 @@ platform::PortHandle GetPortHandle(uint32_t handle) {
 
 void SetLastError(uint32_t handle, uint16_t code) {
     if (HandleValid(handle)) PortOf(handle).lastError = code;
+}
+
+int32_t Fail(uint32_t handle, uint16_t code, const char* format, ...) {
+    SetLastError(handle, code);
+    if (!TraceWanted(handle)) return 0;
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    TraceLine(handle, line);
+    return 0;
 }
 
 }  // namespace ebd

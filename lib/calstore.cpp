@@ -38,15 +38,13 @@ constexpr size_t BandSlot(uint8_t band) {
 
 bool BandOk(uint32_t handle, const char* name, uint8_t band) {
     if (band < kBands) return true;
-    SetLastError(handle, EBD_ERR_INVALID_BAND);
-    Trace(handle, "(EBD ) %s: invalid band %d", name, band);
+    Fail(handle, EBD_ERR_INVALID_BAND, "(EBD ) %s: invalid band %d", name, band);
     return false;
 }
 
 bool ModulationOk(uint32_t handle, const char* name, uint8_t modulation) {
     if (modulation <= 1) return true;
-    SetLastError(handle, EBD_ERR_MODULATION);
-    Trace(handle, "(EBD ) %s: invalid modulation mode %d", name, modulation);
+    Fail(handle, EBD_ERR_MODULATION, "(EBD ) %s: invalid modulation mode %d", name, modulation);
     return false;
 }
 

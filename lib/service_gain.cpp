@@ -32,8 +32,8 @@ bool BandPermitted(uint8_t dualBandMode, uint8_t band) {
 bool CheckBand(uint32_t handle, const char* operation, uint8_t band) {
     const uint8_t mode = LibPort(handle).dualBandMode;
     if (BandPermitted(mode, band)) return true;
-    SetLastError(handle, EBD_ERR_INVALID_BAND);
-    Trace(handle, "(EBD ) %s: invalid band %d (current DualBandMode %d)", operation, band, mode);
+    Fail(handle, EBD_ERR_INVALID_BAND, "(EBD ) %s: invalid band %d (current DualBandMode %d)", operation,
+         band, mode);
     return false;
 }
 
@@ -94,9 +94,8 @@ extern "C" int32_t WSetAccurateValue(EBDHandle handle, uint16_t accurateValue, u
     const uint16_t error =
         EBDRPCCalDevGsmGainProgram(handle, band, accurateValue, gainIndex, kWriteAccurateValue, &scratch);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WSetAccurateValue: EBDRPCCalDevGsmGainProgram with error %d", error);
-        return 0;
+        return Fail(handle, error, "(EBD ) WSetAccurateValue: EBDRPCCalDevGsmGainProgram with error %d",
+                    error);
     }
     TraceLine(handle, "(EBD ) WSetAccurateValue: O.K.");
     return 1;

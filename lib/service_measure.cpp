@@ -47,10 +47,9 @@ extern "C" int32_t WSetAFCAndMeasure(EBDHandle handle, uint16_t arfcn, uint16_t 
     if (error != 0) return CallFailed(handle, "WSetAFCAndMeasure", "EBDRPCCalDevGsmFreqOffsetMeas", error);
     Trace(handle, "(EBD ) WSetAFCAndMeasure: rets freqBurstStatus %d", status);
     if (status != kBurstFound && status != kBurstFoundAgain) {
-        SetLastError(handle, EBD_ERR_FREQUENCY_BURST);
-        Trace(handle, "(EBD ) WSetAFCAndMeasure: EBDRPCCalDevGsmFreqOffsetMeas rets status %d, error %d",
-              status, EBD_ERR_FREQUENCY_BURST);
-        return 0;
+        return Fail(handle, EBD_ERR_FREQUENCY_BURST,
+                    "(EBD ) WSetAFCAndMeasure: EBDRPCCalDevGsmFreqOffsetMeas rets status %d, error %d",
+                    status, EBD_ERR_FREQUENCY_BURST);
     }
     Trace(handle, "(EBD ) WSetAFCAndMeasure: rets *pFrequencyOffset %d", *pFrequencyOffset);
     TraceLine(handle, "(EBD ) WSetAFCAndMeasure: O.K.");
