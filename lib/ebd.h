@@ -261,6 +261,10 @@ int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
  * to 32 stores nothing, and its 8 bits 0 or 33 to 255 give a handle for which
  * WGetLastError() returns #EBD_ERR_INVALID_HANDLE. The handle is also the one
  * a successful WComOpen() of that port returns.
+ *
+ * @param portNum The port number given to WComOpen().
+ * @return The session handle of that port number.
+ * @since 1.1
  */
 #define EBD_PORT_HANDLE(portNum) ((EBDHandle)((((uint32_t)(portNum) & 0xFFu) << 12) | 0xEBD00EBDu))
 
@@ -271,7 +275,8 @@ int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
  *                 16-bit value.
  * @return A static, NUL-terminated text that the caller must not change or
  *         free; never NULL. The identity codes (#EBD_ERR_IDENTITY_BASE + s)
- *         name the status s; a code the library never stores gives
+ *         name the status s; every other code (among them the number
+ *         lengths WStartCircuitSwitchedCall() stores) gives
  *         "unknown error code". Makes no call to the module, writes no trace
  *         line, and may be called from any thread at any time.
  * @since 1.1
