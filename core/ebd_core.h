@@ -46,6 +46,10 @@ std::mutex& ExitRecordsLock();
 platform::PortHandle GetPortHandle(uint32_t handle);
 // Stores a non-zero code as the last error of the handle's port.
 void SetLastError(uint32_t handle, uint16_t code);
+// How every failure that stores a code ends: stores `code` as the last error
+// of the handle's port, traces the printf-style line (which names the code
+// itself where it shows it), and gives the failure result 0.
+int32_t Fail(uint32_t handle, uint16_t code, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // ---- Trace log -----------------------------------------------------------
 // The host's trace callback; lib/ebd.h names the same type EBDTraceCallback.

@@ -42,11 +42,6 @@ struct ExitRecords {
 // Frame slot: byte 0 the payload length, bytes 1..L the payload.
 using FrameSlot = std::array<uint8_t, 256>;
 
-struct IqPair {
-    uint8_t i = 0;
-    uint8_t q = 0;
-};
-
 struct PortEntry {
     // Session.
     platform::PortHandle port = platform::kNoPort;
@@ -55,14 +50,10 @@ struct PortEntry {
     // Stored by the session's operations, and by a failed open of the same
     // port or an operation with a bad handle on other threads.
     std::atomic<uint16_t> lastError{0};
-    uint8_t dualBandMode = 0;
-    uint32_t storedCalibrationItems = 0;
-    uint16_t gainCodeTableSize = 0;
+    // Target version of the session (written by the remote-call layer).
     uint32_t gotTargetVersion = 0;
     int16_t mobileSwVersion = 0;
-    std::array<IqPair, 4> gmskTxIq{};
-    std::array<IqPair, 4> epskTxIq{};
-    std::array<int16_t, 2> autoCalIq{};
+    // Written by port access; cleared for every port by any session's open.
     ExitRecords exit;
 
     // Port access.

@@ -1,6 +1,8 @@
 // The port table and the time base: one entry per port number, and the counter
 // values that trace times and the block gap are measured with.
 #include <array>
+#include <cstdarg>
+#include <cstdio>
 #include <mutex>
 
 #include "core/ebd_core.h"
@@ -24,9 +26,13 @@ PortEntry& Port(int portNumber) {
     return g_ports[static_cast<size_t>(portNumber)];
 }
 
-PortEntry& PortOf(uint32_t handle) { return Port(PortOfHandle(handle)); }
+PortEntry& PortOf(uint32_t handle) {
+    return Port(PortOfHandle(handle));
+}
 
-const TimeBase& Time() { return g_time; }
+const TimeBase& Time() {
+    return g_time;
+}
 
 void StartTimeBase() {
     platform::Platform& os = platform::current();
@@ -70,13 +76,12 @@ void ResetPortTable() {
         entry.opening = false;
         entry.traceHandle = 0;
         entry.lastError = 0;
-        entry.dualBandMode = 0;
-        entry.storedCalibrationItems = 0;
-        entry.gainCodeTableSize = 0;
     }
 }
 
-std::mutex& ExitRecordsLock() { return g_exitRecords; }
+std::mutex& ExitRecordsLock() {
+    return g_exitRecords;
+}
 
 platform::PortHandle GetPortHandle(uint32_t handle) {
     if (!HandleValid(handle)) return platform::kNoPort;
@@ -85,6 +90,18 @@ platform::PortHandle GetPortHandle(uint32_t handle) {
 
 void SetLastError(uint32_t handle, uint16_t code) {
     if (HandleValid(handle)) PortOf(handle).lastError = code;
+}
+
+int32_t Fail(uint32_t handle, uint16_t code, const char* format, ...) {
+    SetLastError(handle, code);
+    if (!TraceWanted(handle)) return 0;
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    TraceLine(handle, line);
+    return 0;
 }
 
 }  // namespace ebd

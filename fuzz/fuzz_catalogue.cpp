@@ -8,6 +8,7 @@
 #include <string>
 
 #include "fuzz_peer.h"
+#include "lib/port_state.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t h = session.handle();
     if (h == 0) return 0;
     PortOf(h).gotTargetVersion = data[0] & 0x80 ? 1 : 0;
-    PortOf(h).dualBandMode = data[1] & 3;
+    LibPort(h).dualBandMode = data[1] & 3;
     std::array<uint8_t, 1600> out{};
     std::array<uint16_t, 64> words{};
     const std::array<uint16_t, 8> addresses{1, 2, 3, 4, 5, 6, 7, 8};

@@ -32,9 +32,8 @@ extern "C" int32_t WSwitchJavaAutoStart(EBDHandle handle, int32_t onOff) {
         TraceLine(handle, "(EBD ) WSwitchJavaAutoStart: O.K.");
         return 1;
     }
-    SetLastError(handle, error);
-    Trace(handle, "(EBD ) WSwitchJavaAutoStart: EBDRPCSwitchJavaAutoStartfails with error %d", error);
-    return 0;
+    return Fail(handle, error, "(EBD ) WSwitchJavaAutoStart: EBDRPCSwitchJavaAutoStartfails with error %d",
+                error);
 }
 
 extern "C" int32_t WSwitchOff(EBDHandle handle) {
@@ -44,9 +43,8 @@ extern "C" int32_t WSwitchOff(EBDHandle handle) {
     uint8_t mode = 0;
     uint16_t error = EBDRPCGetCurrentOperationMode(handle, &mode);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WSwitchOff: EBDRPCGetCurrentOperationMode fails with error %d", error);
-        return 0;
+        return Fail(handle, error, "(EBD ) WSwitchOff: EBDRPCGetCurrentOperationMode fails with error %d",
+                    error);
     }
     if (mode == OperationModeNormal) {
         TraceLine(handle, "(EBD ) WSwitchOff: target in normal mode, try to end active call...");
@@ -58,9 +56,7 @@ extern "C" int32_t WSwitchOff(EBDHandle handle) {
         TraceLine(handle, "(EBD ) WSwitchOff: target in test mode, try to finish test mode...");
         error = EBDRPCCalDevGsmFinish(handle);
         if (error != 0) {
-            SetLastError(handle, error);
-            Trace(handle, "(EBD ) WSwitchOff: EBDRPCCalDevGsmFinish fails with error %d", error);
-            return 0;
+            return Fail(handle, error, "(EBD ) WSwitchOff: EBDRPCCalDevGsmFinish fails with error %d", error);
         }
         TraceLine(handle, "(EBD ) WSwitchOff: special test mode action finished");
     }
@@ -70,9 +66,7 @@ extern "C" int32_t WSwitchOff(EBDHandle handle) {
         TraceLine(handle, "(EBD ) WSwitchOff: call EBDRPCSwitchOff...");
         error = EBDRPCSwitchOff(handle);
         if (error != 0) {
-            SetLastError(handle, error);
-            Trace(handle, "(EBD ) WSwitchOff: EBDRPCSwitchOff fails with error %d", error);
-            return 0;
+            return Fail(handle, error, "(EBD ) WSwitchOff: EBDRPCSwitchOff fails with error %d", error);
         }
         TraceLine(handle, "(EBD ) WSwitchOff: wait until target is switched off...");
         silent = WaitForTargetSerialMode(handle, SerialModeNone);
@@ -97,9 +91,7 @@ extern "C" int32_t WSendAtCommand(EBDHandle handle, const char* command, char* r
     TraceLine(handle, "(EBD ) WSendAtCommand: call EBDRPCSendAtCommand...");
     const uint16_t error = EBDRPCSendAtCommand(handle, command, response);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WSendAtCommand: EBDRPCSendAtCommand fails with error %d", error);
-        return 0;
+        return Fail(handle, error, "(EBD ) WSendAtCommand: EBDRPCSendAtCommand fails with error %d", error);
     }
     if (response != nullptr) Trace(handle, "(EBD ) WSendAtCommand received: [%s]", response);
     TraceLine(handle, "(EBD ) WSendAtCommand: O.K.");
@@ -111,9 +103,8 @@ extern "C" int32_t WReceiveAtCommand(EBDHandle handle, char* response) {
     TraceLine(handle, "(EBD ) WReceiveAtCommand: call EBDRPCReceiveAtCommand...");
     const uint16_t error = EBDRPCReceiveAtCommand(handle, response);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WReceiveAtCommand: EBDRPCReceiveAtCommand fails with error %d", error);
-        return 0;
+        return Fail(handle, error, "(EBD ) WReceiveAtCommand: EBDRPCReceiveAtCommand fails with error %d",
+                    error);
     }
     Trace(handle, "(EBD ) WReceiveAtCommand received: [%s]", response);
     return 1;
@@ -144,13 +135,13 @@ extern "C" int32_t WStartCircuitSwitchedCall(EBDHandle handle, const char* numbe
     if (length > kMaxDialNumber) {
         // The length is the last error, cut to 16 bits like every last error.
         const size_t full = std::strlen(number);
-        SetLastError(handle, static_cast<uint16_t>(full));
-        Trace(handle, "(EBD ) WStartCircuitSwitchedCall: number string too long: %d characters",
-              static_cast<int>(static_cast<uint16_t>(full)));
-        return 0;
+        return Fail(handle, static_cast<uint16_t>(full),
+                    "(EBD ) WStartCircuitSwitchedCall: number string too long: %d characters",
+                    static_cast<int>(static_cast<uint16_t>(full)));
     }
     Trace(handle, "(EBD ) WStartCircuitSwitchedCall (number to dial= %s)", number);
-    TraceLine(handle, "(EBD ) WStartCircuitSwitchedCall: sleep 2 seconds after location update before start call");
+    TraceLine(handle,
+              "(EBD ) WStartCircuitSwitchedCall: sleep 2 seconds after location update before start call");
     platform::current().sleepMs(2000);
     char command[256];
     std::snprintf(command, sizeof command, "ATD%s;", number);

@@ -6,28 +6,17 @@
 #include "lib/burst_store.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "rpc/ebdrpc_burst.h"
 
 namespace ebd::burst {
 
-namespace {
-
-// Index 0 is unused; entries 1 to 32 are the ports.
-std::array<std::array<uint16_t, kGmskWords>, kMaxPort + 1> g_gmsk{};
-std::array<std::array<uint16_t, k8pskWords>, kMaxPort + 1> g_8psk{};
-
-size_t Index(int port) {
-    return port >= 1 && port <= kMaxPort ? static_cast<size_t>(port) : 0;
-}
-
-}  // namespace
-
 std::array<uint16_t, kGmskWords>& GmskStore(int port) {
-    return g_gmsk[Index(port)];
+    return LibraryPortOf(port).gmskBurst;
 }
 
 std::array<uint16_t, k8pskWords>& EpskStore(int port) {
-    return g_8psk[Index(port)];
+    return LibraryPortOf(port).epskBurst;
 }
 
 }  // namespace ebd::burst
@@ -62,7 +51,7 @@ extern "C" int32_t WSetBurstData(EBDHandle handle, const uint16_t* burstData, ui
     }
     TraceLine(handle, "(EBD ) WSetBurstData: call EBDRPCCalDevGsmSetBurstData()...");
     return FinishCall(handle, "WSetBurstData", "EBDRPCCalDevGsmSetBurstData",
-                  EBDRPCCalDevGsmSetBurstData(handle, burstData));
+                      EBDRPCCalDevGsmSetBurstData(handle, burstData));
 }
 
 extern "C" int32_t WSetEbdBurstDataMode(EBDHandle handle, uint8_t dataMode, uint8_t tsc, uint8_t modulation) {
@@ -88,7 +77,7 @@ extern "C" int32_t WSetEbdBurstDataMode(EBDHandle handle, uint8_t dataMode, uint
     }
     TraceLine(handle, "(EBD ) WSetEbdBurstDataMode: call EBDRPCCalDevGsmSetBurstData()...");
     return FinishCall(handle, "WSetEbdBurstDataMode", "EBDRPCCalDevGsmSetBurstData",
-                  EBDRPCCalDevGsmSetBurstData(handle, sent.data()));
+                      EBDRPCCalDevGsmSetBurstData(handle, sent.data()));
 }
 
 extern "C" int32_t WSetPowerRamp(EBDHandle handle, const uint16_t* powerRamp) {
@@ -98,7 +87,7 @@ extern "C" int32_t WSetPowerRamp(EBDHandle handle, const uint16_t* powerRamp) {
                   static_cast<int32_t>(kPowerRampWords));
     TraceLine(handle, "(EBD ) WSetPowerRamp: call EBDRPCCalDevGsmSetPowerRamp()...");
     return FinishCall(handle, "WSetPowerRamp", "EBDRPCCalDevGsmSetPowerRamp",
-                  EBDRPCCalDevGsmSetPowerRamp(handle, powerRamp));
+                      EBDRPCCalDevGsmSetPowerRamp(handle, powerRamp));
 }
 
 extern "C" int32_t WSetRampScaleFactor(EBDHandle handle, uint16_t scaleFactor) {
@@ -106,7 +95,7 @@ extern "C" int32_t WSetRampScaleFactor(EBDHandle handle, uint16_t scaleFactor) {
     Trace(handle, "(EBD ) WSetRampScaleFactor(scaleFactor=%d)", scaleFactor);
     TraceLine(handle, "(EBD ) WSetRampScaleFactor: call EBDRPCCalDevGsmRampScale()...");
     return FinishCall(handle, "WSetRampScaleFactor", "EBDRPCCalDevGsmRampScale",
-                  EBDRPCCalDevGsmRampScale(handle, scaleFactor));
+                      EBDRPCCalDevGsmRampScale(handle, scaleFactor));
 }
 
 extern "C" int32_t WSetCircuitSwitchedTDMAFrame(EBDHandle handle, uint8_t burstType, const uint8_t* burstOn,
@@ -131,6 +120,6 @@ extern "C" int32_t WSetCircuitSwitchedTDMAFrame(EBDHandle handle, uint8_t burstT
     }
     TraceLine(handle, "(EBD ) WSetCircuitSwitchedTDMAFrame: call EBDRPCCalDevGsmSetBurst()...");
     return FinishCall(handle, "WSetCircuitSwitchedTDMAFrame", "EBDRPCCalDevGsmSetBurst",
-                  EBDRPCCalDevGsmSetBurst(handle, burstType, burstOn, channel, gain, burst2Type,
-                                          timingAdvance, rachData, powerLevel));
+                      EBDRPCCalDevGsmSetBurst(handle, burstType, burstOn, channel, gain, burst2Type,
+                                              timingAdvance, rachData, powerLevel));
 }

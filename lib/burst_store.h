@@ -1,5 +1,6 @@
 // The per-port burst store: the last GMSK and 8PSK bursts set on each port
-// number, kept for the whole life of the program.
+// number, kept for the whole life of the program in the library's port table
+// (lib/port_state.h).
 #pragma once
 
 #include <array>

@@ -8,6 +8,7 @@
 
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "rpc/ebdmsgs.h"
 
 namespace ebd::calstore {
@@ -17,41 +18,17 @@ namespace {
 using msg::Put16;
 using msg::Put32;
 
-// Library error codes of the store operations.
-constexpr uint16_t kErrInvalidBand = 12;
-constexpr uint16_t kErrInvalidModulation = 14;
-
 constexpr int kBands = 4;
 constexpr size_t kAgcWords = 26;
 constexpr size_t kScalingWords = 32;
 
-constexpr size_t kAgcSize = 208;
-constexpr size_t kAfcSize = 16;
-constexpr size_t kScalingSize = 256;
-constexpr size_t kOffsetsSize = 16;
 constexpr size_t kAutocalibrationSize = 4;
 
 constexpr uint32_t kAfcConstant = 381023;
 constexpr uint16_t kAfcLimit = 8191;
 
-// The records that the port table entry does not hold itself. The Tx I/Q
-// offsets and the autocalibration offsets live in the entry, because opening a
-// session invalidates them.
-struct Records {
-    std::array<uint8_t, kAgcSize> agcGainWords{};
-    std::array<uint8_t, kAgcSize> agcAccurateValues{};
-    std::array<uint8_t, kAfcSize> afc{};
-    std::array<uint8_t, kScalingSize> gmskScalingFactors{};
-    std::array<uint8_t, kScalingSize> epskScalingFactors{};
-    std::array<uint8_t, kOffsetsSize> amLoopOffsets{};
-    std::array<uint8_t, kOffsetsSize> txDacOffsets{};
-};
-
-// Index 0 is unused; entries 1 to 32 are the ports.
-std::array<Records, kMaxPort + 1> g_records;
-
 Records& RecordsOf(uint32_t handle) {
-    return g_records[static_cast<size_t>(PortOfHandle(handle))];
+    return LibPort(handle).records;
 }
 
 // The offset-pair and AM-loop records hold band 3 first, then bands 0, 1, 2.
@@ -61,20 +38,18 @@ constexpr size_t BandSlot(uint8_t band) {
 
 bool BandOk(uint32_t handle, const char* name, uint8_t band) {
     if (band < kBands) return true;
-    SetLastError(handle, kErrInvalidBand);
-    Trace(handle, "(EBD ) %s: invalid band %d", name, band);
+    Fail(handle, EBD_ERR_INVALID_BAND, "(EBD ) %s: invalid band %d", name, band);
     return false;
 }
 
 bool ModulationOk(uint32_t handle, const char* name, uint8_t modulation) {
     if (modulation <= 1) return true;
-    SetLastError(handle, kErrInvalidModulation);
-    Trace(handle, "(EBD ) %s: invalid modulation mode %d", name, modulation);
+    Fail(handle, EBD_ERR_MODULATION, "(EBD ) %s: invalid modulation mode %d", name, modulation);
     return false;
 }
 
 int32_t Stored(uint32_t handle, const char* name, uint32_t bit) {
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     entry.storedCalibrationItems |= bit;
     Trace(handle, "(EBD ) %s: O.K., storedCalibrationItems now 0x%08x", name, entry.storedCalibrationItems);
     return 1;
@@ -113,8 +88,8 @@ size_t ItemSize(uint8_t id) {
 
 size_t ItemImage(int port, uint8_t id, uint8_t* out) {
     if (port < 1 || port > kMaxPort || out == nullptr) return 0;
-    const Records& records = g_records[static_cast<size_t>(port)];
-    const PortEntry& entry = Port(port);
+    const LibraryPort& entry = LibraryPortOf(port);
+    const Records& records = entry.records;
     const auto copy = [out](const auto& record) {
         std::memcpy(out, record.data(), record.size());
         return record.size();
@@ -180,7 +155,7 @@ extern "C" int32_t WOrreryStoreCalibrationDataTxIQOffsets(EBDHandle handle, uint
           "(EBD ) WOrreryStoreCalibrationDataTxIQOffsets(band=%d, modulation=%d, txIOffset=%d, txQOffset=%d)",
           band, modulation, txIOffset, txQOffset);
     if (!ModulationOk(handle, kName, modulation) || !BandOk(handle, kName, band)) return 0;
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     IqPair& gmsk = entry.gmskTxIq[band];
     if (modulation == 1) {
         // The 8PSK value is the better one: it stands for GMSK too.
@@ -270,7 +245,7 @@ extern "C" int32_t WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(EBDHand
     if (!HandleValid(handle)) return 0;
     Trace(handle, "(EBD ) WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(iOffset=%d, qOffset=%d)",
           iOffset, qOffset);
-    PortOf(handle).autoCalIq = {iOffset, qOffset};
+    LibPort(handle).autoCalIq = {iOffset, qOffset};
     return Stored(handle, "WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets",
                   Bit(kTxDcAutocalibrationIqOffsets));
 }

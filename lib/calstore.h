@@ -30,10 +30,6 @@ inline constexpr uint16_t kLastCalItem = 19;
 inline constexpr size_t kMaxRecordSize = 256;
 // An I or Q value that marks an offset pair as not stored (or not valid).
 inline constexpr int kNotStored = 127;
-// Last error of a write-back whose calibration journal could not be written to
-// (or read from, or removed from) the state directory; nothing was erased.
-// Its place is the table of error codes, under the name EBD_ERR_JOURNAL.
-inline constexpr uint16_t kErrJournal = 17;
 
 // Size in bytes of item `id`'s record; 0 for ids the store has no record for.
 size_t ItemSize(uint8_t id);

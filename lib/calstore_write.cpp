@@ -20,6 +20,7 @@
 #include "lib/calstore.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "platform/state_files.h"
 #include "rpc/ebdrpc_nvram.h"
 #include "rpc/nomierr.h"
@@ -30,19 +31,8 @@ namespace {
 
 using namespace calstore;
 
-// The read-back area: one slot per calibration item id, a byte count and the
-// item's data. It lives as long as the process; what it holds counts only for
-// the ids the call owes (below).
-constexpr uint16_t kReadBackSize = caljournal::kMaxItemSize;
-struct ReadBackSlot {
-    uint16_t count = 0;
-    std::array<uint8_t, kReadBackSize> data{};
-};
-struct ReadBackArea {
-    std::array<ReadBackSlot, kItemCount> slots{};
-};
-std::array<ReadBackArea, kMaxPort + 1> g_readBack;
-
+// The read-back area (lib/port_state.h) lives as long as the process; what
+// it holds counts only for the ids the call owes (below).
 // What one call owes to NVRAM, as its journal holds it: a bit per id whose
 // slot holds an item erased from NVRAM and not yet written there again.
 struct Owed {
@@ -59,21 +49,21 @@ struct Owed {
 };
 
 ReadBackArea& AreaOf(uint32_t handle) {
-    return g_readBack[static_cast<size_t>(PortOfHandle(handle))];
+    return LibPort(handle).readBack;
 }
 
 constexpr uint32_t Bit(uint8_t id) {
     return 1u << id;
 }
 
-bool AutocalibrationValid(const PortEntry& entry) {
+bool AutocalibrationValid(const LibraryPort& entry) {
     return entry.autoCalIq[0] != kNotStored && entry.autoCalIq[1] != kNotStored;
 }
 
 // The marked items that this call writes, and so replace what NVRAM holds of
 // them. Autocalibration offsets that were never measured are skipped: they
 // replace nothing, and an item 18 in NVRAM is rescued like any other.
-uint32_t Replaced(const PortEntry& entry, uint32_t marked) {
+uint32_t Replaced(const LibraryPort& entry, uint32_t marked) {
     uint32_t replaced = 0;
     for (uint8_t id = 0; id < kItemCount; ++id)
         if ((marked & Bit(id)) != 0 && ItemSize(id) != 0) replaced |= Bit(id);
@@ -100,7 +90,7 @@ bool ReadIdentity(uint32_t handle, Owed& owed) {
 }
 
 bool JournalFailed(uint32_t handle, const Owed& owed, const char* what) {
-    SetLastError(handle, kErrJournal);
+    SetLastError(handle, EBD_ERR_JOURNAL);
     Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s %s", owed.name.c_str(), what);
     return false;
 }
@@ -432,7 +422,7 @@ bool EraseAndRewrite(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t p
 // never measured, nor when the firmware does not know the item. False when the
 // check fails.
 bool AutocalibrationWanted(uint32_t handle, bool* wanted) {
-    const PortEntry& entry = PortOf(handle);
+    const LibraryPort& entry = LibPort(handle);
     *wanted = false;
     if (!AutocalibrationValid(entry)) return true;
     TraceLine(handle,
@@ -501,7 +491,7 @@ namespace {
 
 // The write-back proper; false when it stops early.
 bool WriteAll(uint32_t handle, int32_t resetFlag, ReadBackArea& area, Owed& owed) {
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     const uint32_t marked = entry.storedCalibrationItems;
     if (resetFlag != 0) {
         TraceLine(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: erase all cal items...");
@@ -542,7 +532,7 @@ bool WriteAll(uint32_t handle, int32_t resetFlag, ReadBackArea& area, Owed& owed
 
 extern "C" int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag) {
     if (!HandleValid(handle)) return 0;
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM(resetFlag=%d, storedCalibrationItems=0x%08x)",
           resetFlag, entry.storedCalibrationItems);
     ReadBackArea& area = AreaOf(handle);

@@ -3,7 +3,8 @@
  * Plain C functions with fixed-width types, usable from C, C++ and ctypes.
  * Every operation takes the session handle that WComOpen returned and checks its
  * pattern first; results are 1 for success and 0 for failure unless noted.
- * A failure stores a 16-bit code as the port's last error (WGetLastError).
+ * Most failures store a 16-bit code (ebd_errors.h) as the port's last error
+ * (WGetLastError); the operations that say so leave it unchanged.
  *
  * Threads: different sessions may be used from different threads at the same
  * time, but one session must not be used by two threads at once. WInitLibrary,
@@ -13,6 +14,8 @@
 #define EBD_H
 
 #include <stdint.h>
+
+#include "ebd_errors.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -42,6 +45,10 @@ void WDisableTraceFile(void);
 void WSetTraceCallback(EBDTraceCallback callback);
 
 /* ---- Operation modes ------------------------------------------------------ */
+/* When the module's port cannot be brought to NOMI (no module, a boot that
+ * fails, an AT port that never switches), these give 0 without a new last
+ * error: WGetLastError keeps what an earlier failure left. A failed remote
+ * call stores its code. */
 int32_t WInitServiceMode(EBDHandle handle);
 int32_t WInitNormalMode(EBDHandle handle);
 int32_t WInitTestMode(EBDHandle handle);
@@ -53,7 +60,11 @@ int32_t WExitServiceMode(EBDHandle handle);
 int32_t WGetBootloaderInfo(EBDHandle handle, char* text);
 
 /* ---- Java autostart, switch-off, AT commands ------------------------------ */
+/* Only the low 8 bits of onOff reach the module: 0 switches the autostart off,
+ * and so does 256. */
 int32_t WSwitchJavaAutoStart(EBDHandle handle, int32_t onOff);
+/* A module that keeps answering after five switch-off requests gives 0
+ * without a new last error: WGetLastError keeps what an earlier failure left. */
 int32_t WSwitchOff(EBDHandle handle);
 /* response: NULL, or an area of 513 characters. */
 int32_t WSendAtCommand(EBDHandle handle, const char* command, char* response);
@@ -189,10 +200,14 @@ int32_t WWriteAllStoredValuesToModuleNVRAM(EBDHandle handle, int32_t resetFlag);
 int32_t WSetVaneBandMode(EBDHandle handle, uint8_t bandMode);
 
 /* ---- Burst, slot and frame configuration ---------------------------------- */
-/* Modulation 1 is 8PSK, any other value GMSK. A required pointer that is NULL
- * gives 0 at once, without a trace line. */
-/* burstData: 30 words whatever the modulation (all 30 are sent); the port keeps
- * the first 10 (GMSK) or all 30 (8PSK) for WConfigureGPRSLogicalTxSlot. */
+/* Modulation selects the slot type and the generated pattern by 1 (8PSK) or
+ * any other value (GMSK), but the stored burst by 0 (GMSK) or any other value
+ * (8PSK): see WSetBurstData. A required pointer that is NULL gives 0 at once,
+ * without a trace line. */
+/* burstData: 30 words whatever the modulation (all 30 are sent). Modulation 0
+ * keeps the first 10 words in the port's GMSK store, any other value all 30 in
+ * its 8PSK store, for WConfigureGPRSLogicalTxSlot (which also reads the GMSK
+ * store for 0 and the 8PSK store otherwise). */
 int32_t WSetBurstData(EBDHandle handle, const uint16_t* burstData, uint8_t modulation);
 /* Generates a normal burst: dataMode 1 all ones, 2 alternating bits, 3 ones
  * around training sequence tsc, 4 alternating bits around it; any other
@@ -232,6 +247,41 @@ int32_t WSetGPRSUsage(EBDHandle handle, uint8_t mode);
  * always comes back as 115200, whatever was saved. */
 int32_t SaveLibrarySettings(uint8_t port, uint32_t baudRate);
 int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
+
+/* ---- Error codes ---------------------------------------------------------- */
+/**
+ * @brief The session handle of port @p portNum, for WGetLastError() after a
+ *        failed WComOpen().
+ *
+ * A WComOpen() that fails returns 0, and stores why as the last error of the
+ * port it tried: #EBD_ERR_PORT_IN_USE or #EBD_ERR_PORT_OPEN.
+ * `WGetLastError(EBD_PORT_HANDLE(portNum))` reads it, for @p portNum 1 to 32
+ * (give 1 for a @p portNum of 0, as WComOpen() does). Only the low 8 bits of
+ * @p portNum are used, as in the handle's port field; a port number outside 1
+ * to 32 stores nothing, and its 8 bits 0 or 33 to 255 give a handle for which
+ * WGetLastError() returns #EBD_ERR_INVALID_HANDLE. The handle is also the one
+ * a successful WComOpen() of that port returns.
+ *
+ * @param portNum The port number given to WComOpen().
+ * @return The session handle of that port number.
+ * @since 1.1
+ */
+#define EBD_PORT_HANDLE(portNum) ((EBDHandle)((((uint32_t)(portNum) & 0xFFu) << 12) | 0xEBD00EBDu))
+
+/**
+ * @brief The English text of a last-error code.
+ *
+ * @param[in] code A code of WGetLastError() (see ::EBDErrorCode), or any other
+ *                 16-bit value.
+ * @return A static, NUL-terminated text that the caller must not change or
+ *         free; never NULL. The identity codes (#EBD_ERR_IDENTITY_BASE + s)
+ *         name the status s; every other code (among them the number
+ *         lengths WStartCircuitSwitchedCall() stores) gives
+ *         "unknown error code". Makes no call to the module, writes no trace
+ *         line, and may be called from any thread at any time.
+ * @since 1.1
+ */
+const char* WGetErrorText(uint16_t code);
 
 #ifdef __cplusplus
 }

@@ -13,7 +13,8 @@ namespace ebd {
 // ---- The ending of a public operation around one remote call ------------------
 // A failure's code becomes the port's last error and is traced as
 // "(EBD ) <operation>: <callName> fails with error <code>"; success is traced as
-// "(EBD ) <operation>: O.K.". Results are the operation's: 0 and 1.
+// "(EBD ) <operation>: O.K.". Results are the operation's: 0 and 1. Every
+// failure that stores a code ends through Fail (core/ebd_core.h), these too.
 int32_t CallFailed(uint32_t handle, const char* operation, const char* callName, uint16_t error);
 int32_t CallDone(uint32_t handle, const char* operation);
 int32_t FinishCall(uint32_t handle, const char* operation, const char* callName, uint16_t error);

@@ -1,11 +1,11 @@
-// The library's own types: serial and operation modes, and the library error
-// codes stored as a port's last error. The types the layers below share are
-// the session core's (core/ebd_types.h).
+// The library's own types: serial and operation modes. The types the layers
+// below share are the session core's (core/ebd_types.h).
 #pragma once
 
 #include <cstdint>
 
 #include "core/ebd_types.h"
+#include "lib/ebd_errors.h"
 
 namespace ebd {
 
@@ -24,10 +24,6 @@ enum OperationMode : uint8_t {
     OperationModeAirplane = 4,
 };
 
-// Library error codes stored as a port's last error (remote-call codes are in
-// rpc/nomierr.h).
-inline constexpr uint16_t kErrPortInUse = 3;
-inline constexpr uint16_t kErrPortOpen = 4;
-inline constexpr uint16_t kErrInvalidHandle = 10;
+// The last-error codes are the enumerators of lib/ebd_errors.h, used by name.
 
 }  // namespace ebd

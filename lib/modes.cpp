@@ -12,21 +12,22 @@ int SwitchTargetToOperationMode(uint32_t handle, uint8_t operationMode) {
     uint8_t current = 0;
     uint16_t error = EBDRPCGetCurrentOperationMode(handle, &current);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) SwitchTargetToOperationMode: EBDRPCGetCurrentOperationMode fails with error %d", error);
-        return 0;
+        return Fail(handle, error,
+                    "(EBD ) SwitchTargetToOperationMode: EBDRPCGetCurrentOperationMode fails with error %d",
+                    error);
     }
     if (current == operationMode) {
         Trace(handle, "(EBD ) SwitchTargetToOperationMode: target already in mode %d", operationMode);
         return 1;
     }
-    Trace(handle, "(EBD ) SwitchTargetToOperationMode: current mode %d, call EBDRPCSetCurrentOperationMode(%d)...",
+    Trace(handle,
+          "(EBD ) SwitchTargetToOperationMode: current mode %d, call EBDRPCSetCurrentOperationMode(%d)...",
           current, operationMode);
     error = EBDRPCSetCurrentOperationMode(handle, operationMode);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) SwitchTargetToOperationMode: EBDRPCSetCurrentOperationMode fails with error %d", error);
-        return 0;
+        return Fail(handle, error,
+                    "(EBD ) SwitchTargetToOperationMode: EBDRPCSetCurrentOperationMode fails with error %d",
+                    error);
     }
     Trace(handle, "(EBD ) SwitchTargetToOperationMode: target successfully set to mode %d", operationMode);
     return 1;
@@ -74,20 +75,23 @@ extern "C" int32_t WInitServiceMode(EBDHandle handle) {
 }
 
 extern "C" int32_t WInitNormalMode(EBDHandle handle) {
-    return InitMode(handle, {"WInitNormalMode", false, 0, OperationModeNormal, "normal", nullptr,
-                             "(EBD ) WInitNormalMode: FAST_DLL: skip 2 secs wait 'let the system come up...'"});
+    return InitMode(handle,
+                    {"WInitNormalMode", false, 0, OperationModeNormal, "normal", nullptr,
+                     "(EBD ) WInitNormalMode: FAST_DLL: skip 2 secs wait 'let the system come up...'"});
 }
 
 extern "C" int32_t WInitTestMode(EBDHandle handle) {
-    return InitMode(handle,
-                    {"WInitTestMode", true, 0, OperationModeTest, "test",
-                     "(EBD ) WInitTestMode: FAST_DLL: skip 4 secs wait 'wait 4 secs before switching target to test "
-                     "mode...'",
-                     nullptr});
+    return InitMode(
+        handle,
+        {"WInitTestMode", true, 0, OperationModeTest, "test",
+         "(EBD ) WInitTestMode: FAST_DLL: skip 4 secs wait 'wait 4 secs before switching target to test "
+         "mode...'",
+         nullptr});
 }
 
 extern "C" int32_t WInitAirplaneMode(EBDHandle handle) {
-    return InitMode(handle, {"WInitAirplaneMode", true, 0, OperationModeAirplane, "airplane", nullptr, nullptr});
+    return InitMode(handle,
+                    {"WInitAirplaneMode", true, 0, OperationModeAirplane, "airplane", nullptr, nullptr});
 }
 
 extern "C" int32_t WExitServiceMode(EBDHandle handle) {

@@ -120,7 +120,7 @@ extern "C" int32_t WWriteNVRAMCalibrationItem(EBDHandle handle, uint8_t calibrat
     if (!HandleValid(handle)) {
         // The port the handle's port field names learns of the bad handle.
         const int port = PortOfHandle(handle);
-        if (port >= 1 && port <= kMaxPort) Port(port).lastError = kErrInvalidHandle;
+        if (port >= 1 && port <= kMaxPort) Port(port).lastError = EBD_ERR_INVALID_HANDLE;
         return 0;
     }
     if (!DataOk(pData, dataSize)) return 0;

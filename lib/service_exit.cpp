@@ -26,7 +26,7 @@ extern "C" int32_t WGetExitData(EBDHandle handle, uint8_t maxBytes, uint8_t* pCo
     if (!HandleValid(handle)) {
         // A handle whose port field names a port still tells whose call failed.
         const int port = PortOfHandle(handle);
-        if (port >= 1 && port <= kMaxPort) Port(port).lastError = kErrInvalidHandle;
+        if (port >= 1 && port <= kMaxPort) Port(port).lastError = EBD_ERR_INVALID_HANDLE;
         return 0;
     }
     if (pCount == nullptr || pData == nullptr) return 0;

@@ -5,29 +5,18 @@
 
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "rpc/ebdrpc_service.h"
 
 namespace ebd {
 
 namespace {
 
-constexpr uint16_t kErrInvalidBand = 12;
-
 enum GainOperation : uint8_t {
     kWriteGainProgramWord = 0,
     kReadGainProgramWord = 1,
     kWriteAccurateValue = 2,
 };
-
-constexpr uint16_t kGainCodeTableEntries = 16;
-
-// The gain codes of each port (entries 1 to 32) and the next one to hand out;
-// the table's size is the port entry's gainCodeTableSize.
-struct GainCodeTable {
-    std::array<uint16_t, kGainCodeTableEntries> codes{};
-    uint16_t index = 0;
-};
-std::array<GainCodeTable, kMaxPort + 1> g_gainCodes;
 
 // A dual-band mode permits one band of {0, 3} and one of {1, 2}; modes from 4
 // on permit every band.
@@ -41,10 +30,10 @@ bool BandPermitted(uint8_t dualBandMode, uint8_t band) {
 // Stores error 12 and traces the operation's invalid-band line when the port's
 // dual-band mode does not permit `band`.
 bool CheckBand(uint32_t handle, const char* operation, uint8_t band) {
-    const uint8_t mode = PortOf(handle).dualBandMode;
+    const uint8_t mode = LibPort(handle).dualBandMode;
     if (BandPermitted(mode, band)) return true;
-    SetLastError(handle, kErrInvalidBand);
-    Trace(handle, "(EBD ) %s: invalid band %d (current DualBandMode %d)", operation, band, mode);
+    Fail(handle, EBD_ERR_INVALID_BAND, "(EBD ) %s: invalid band %d (current DualBandMode %d)", operation,
+         band, mode);
     return false;
 }
 
@@ -60,7 +49,7 @@ extern "C" int32_t WSetCurrentDualBandMode(EBDHandle handle, uint8_t bandMode) {
     TraceLine(handle, "(EBD ) WSetCurrentDualBandMode: call EBDRPCCalDevGsmSetBandMode...");
     const uint16_t error = EBDRPCCalDevGsmSetBandMode(handle, bandMode);
     if (error != 0) return CallFailed(handle, "WSetCurrentDualBandMode", "EBDRPCCalDevGsmSetBandMode", error);
-    PortOf(handle).dualBandMode = bandMode;
+    LibPort(handle).dualBandMode = bandMode;
     TraceLine(handle, "(EBD ) WSetCurrentDualBandMode: O.K.");
     return 1;
 }
@@ -105,9 +94,8 @@ extern "C" int32_t WSetAccurateValue(EBDHandle handle, uint16_t accurateValue, u
     const uint16_t error =
         EBDRPCCalDevGsmGainProgram(handle, band, accurateValue, gainIndex, kWriteAccurateValue, &scratch);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WSetAccurateValue: EBDRPCCalDevGsmGainProgram with error %d", error);
-        return 0;
+        return Fail(handle, error, "(EBD ) WSetAccurateValue: EBDRPCCalDevGsmGainProgram with error %d",
+                    error);
     }
     TraceLine(handle, "(EBD ) WSetAccurateValue: O.K.");
     return 1;
@@ -117,16 +105,16 @@ extern "C" int32_t WInitGainCodeTemplates(EBDHandle handle, uint8_t band, uint8_
     if (!HandleValid(handle)) return 0;
     Trace(handle, "(EBD ) WInitGainCodeTemplates(gainIndex=%d, band=%d)", gainIndex, band);
     TraceLine(handle, "(EBD ) WInitGainCodeTemplates call EBDRPCGetGainCodeTable()...");
-    GainCodeTable& table = g_gainCodes[static_cast<size_t>(PortOfHandle(handle))];
+    LibraryPort& table = LibPort(handle);
     // Received into a copy, so that a failure leaves the port's table as it was.
-    std::array<uint16_t, kGainCodeTableEntries> codes = table.codes;
+    std::array<uint16_t, kGainCodeTableEntries> codes = table.gainCodes;
     uint16_t count = 0;
     const uint16_t error =
         EBDRPCGetGainCodeTable(handle, band, gainIndex, codes.data(), kGainCodeTableEntries, &count);
     if (error != 0) return CallFailed(handle, "WInitGainCodeTemplates", "EBDRPCGetGainCodeTemplate", error);
-    table.codes = codes;
-    table.index = 0;
-    PortOf(handle).gainCodeTableSize = count;
+    table.gainCodes = codes;
+    table.gainCodeIndex = 0;
+    table.gainCodeTableSize = count;
     Trace(handle, "(EBD ) WInitGainCodeTemplates: successfully received %d gainCodes", count);
     TraceLine(handle, "(EBD ) WInitGainCodeTemplates: O.K.");
     return 1;
@@ -134,15 +122,16 @@ extern "C" int32_t WInitGainCodeTemplates(EBDHandle handle, uint8_t band, uint8_
 
 extern "C" int32_t WGetNextGainCode(EBDHandle handle, uint16_t* pGainCode) {
     if (!HandleValid(handle) || pGainCode == nullptr) return 0;
-    GainCodeTable& table = g_gainCodes[static_cast<size_t>(PortOfHandle(handle))];
-    const uint16_t size = PortOf(handle).gainCodeTableSize;
-    Trace(handle, "(EBD ) WGetNextGainCode(), current tableIndex %d, table size %d", table.index, size);
-    if (table.index >= size || table.index >= kGainCodeTableEntries) {
-        Trace(handle, "(EBD ) WGetNextGainCode: index %d too large", table.index);
+    LibraryPort& table = LibPort(handle);
+    const uint16_t size = table.gainCodeTableSize;
+    Trace(handle, "(EBD ) WGetNextGainCode(), current tableIndex %d, table size %d", table.gainCodeIndex,
+          size);
+    if (table.gainCodeIndex >= size || table.gainCodeIndex >= kGainCodeTableEntries) {
+        Trace(handle, "(EBD ) WGetNextGainCode: index %d too large", table.gainCodeIndex);
         return 0;
     }
-    *pGainCode = table.codes[table.index];
-    ++table.index;
+    *pGainCode = table.gainCodes[table.gainCodeIndex];
+    ++table.gainCodeIndex;
     Trace(handle, "(EBD ) WGetNextGainCode: returning 0x%x", *pGainCode);
     TraceLine(handle, "(EBD ) WGetNextGainCode: O.K.");
     return 1;

@@ -18,14 +18,6 @@ enum ImeiMode : uint8_t {
     kImeiModeCustomer = 1,
 };
 
-// Stores a failed call's code as the last error and traces `format` with it.
-int32_t Failed(uint32_t handle, uint16_t error, const char* format) __attribute__((format(printf, 3, 0)));
-int32_t Failed(uint32_t handle, uint16_t error, const char* format) {
-    SetLastError(handle, error);
-    Trace(handle, format, error);
-    return 0;
-}
-
 int32_t ImeiModeCall(uint32_t handle, const char* operation, const char* call, uint8_t mode,
                      uint8_t* pResult) {
     Trace(handle, "(EBD ) %s()", operation);
@@ -50,7 +42,8 @@ extern "C" int32_t WGetFlashSerialNumber(EBDHandle handle, uint32_t* pSerialNumb
     TraceLine(handle, "(EBD ) WGetFlashSerialNumber: call EBDRPCFlashSerialNumberRead()...");
     std::array<uint8_t, kFlashSerialNumberSize> bytes{};
     const uint16_t error = EBDRPCFlashSerialNumberRead(handle, bytes.data());
-    if (error != 0) return Failed(handle, error, "(EBD ) EBDRPCFlashSerialNumberRead failed with error %d");
+    if (error != 0)
+        return Fail(handle, error, "(EBD ) EBDRPCFlashSerialNumberRead failed with error %d", error);
     TraceLine(handle, "(EBD ) WGetFlashSerialNumber successfull");
     std::memcpy(pBytes, bytes.data(), bytes.size());
     *pSerialNumber = msg::Get32(bytes.data(), 0);
@@ -63,7 +56,7 @@ extern "C" int32_t WGetSingleIE(EBDHandle handle, uint16_t* pIe) {
     TraceLine(handle, "(EBD ) WGetSingleIE: call EBDRPCGetSingleIE()...");
     const uint16_t error = EBDRPCGetSingleIE(handle, pIe);
     if (error != 0)
-        return Failed(handle, error, "(EBD ) WGetSingleIE: EBDRPCGetSingleIE fails with error %d");
+        return Fail(handle, error, "(EBD ) WGetSingleIE: EBDRPCGetSingleIE fails with error %d", error);
     Trace(handle, "(EBD ) WGetSingleIE: EBDRPCGetSingleIE returns IeValue=0x%04x", *pIe);
     return 1;
 }
@@ -85,7 +78,8 @@ extern "C" int32_t WReadSerialNumber(EBDHandle handle, uint8_t* serialNumber) {
     TraceLine(handle, "(EBD ) WReadSerialNumber: call EBDRPCReadSerialNumber()...");
     const uint16_t error = EBDRPCReadSerialNumber(handle, serialNumber);
     if (error != 0)
-        return Failed(handle, error, "(EBD ) WReadSerialNumber: EBDRPCReadSerialNumber fails with error %d");
+        return Fail(handle, error, "(EBD ) WReadSerialNumber: EBDRPCReadSerialNumber fails with error %d",
+                    error);
     TraceHexBytes(handle, "(EBD ) WReadSerialNumber: rets *serialNumber ->", serialNumber, kSerialNumberSize);
     TraceLine(handle, "(EBD ) WReadSerialNumber: EBDRPCReadSerialNumber returns OK");
     return 1;
@@ -96,7 +90,7 @@ extern "C" int32_t WReadIMEI(EBDHandle handle, uint8_t* imei) {
     TraceLine(handle, "(EBD ) WReadIMEI()");
     TraceLine(handle, "(EBD ) WReadIMEI: call EBDRPCReadIMEI()...");
     const uint16_t error = EBDRPCReadIMEI(handle, imei);
-    if (error != 0) return Failed(handle, error, "(EBD ) WReadIMEI: EBDRPCReadIMEI fails with error %d");
+    if (error != 0) return Fail(handle, error, "(EBD ) WReadIMEI: EBDRPCReadIMEI fails with error %d", error);
     TraceHexBytes(handle, "(EBD ) WReadIMEI: rets *imei ->", imei, kImeiSize);
     TraceLine(handle, "(EBD ) WReadIMEI: EBDRPCReadIMEI returns OK");
     return 1;
@@ -107,7 +101,7 @@ extern "C" int32_t WInitIMEI(EBDHandle handle) {
     TraceLine(handle, "(EBD ) WInitIMEI()");
     TraceLine(handle, "(EBD ) WInitIMEI: call EBDRPCInitIMEI()...");
     const uint16_t error = EBDRPCInitIMEI(handle);
-    if (error != 0) return Failed(handle, error, "(EBD ) WInitIMEI: EBDRPCInitIMEI fails with error %d");
+    if (error != 0) return Fail(handle, error, "(EBD ) WInitIMEI: EBDRPCInitIMEI fails with error %d", error);
     TraceLine(handle, "(EBD ) WInitIMEI: EBDRPCInitIMEI returns OK");
     return 1;
 }
@@ -117,7 +111,8 @@ extern "C" int32_t WFreezeIMEI(EBDHandle handle, const uint8_t* imei) {
     TraceLine(handle, "(EBD ) WFreezeIMEI()");
     TraceLine(handle, "(EBD ) WFreezeIMEI: call EBDRPCFreezeIMEI()...");
     const uint16_t error = EBDRPCFreezeIMEI(handle, imei);
-    if (error != 0) return Failed(handle, error, "(EBD ) WFreezeIMEI: EBDRPCFreezeIMEI fails with error %d");
+    if (error != 0)
+        return Fail(handle, error, "(EBD ) WFreezeIMEI: EBDRPCFreezeIMEI fails with error %d", error);
     TraceLine(handle, "(EBD ) WFreezeIMEI: EBDRPCFreezeIMEI returns OK");
     return 1;
 }
@@ -128,7 +123,8 @@ extern "C" int32_t WSetSecurityMode(EBDHandle handle, uint16_t* pMode, uint32_t 
     TraceLine(handle, "(EBD ) WSetSecurityMode: call EBDRPCSetSecurityMode()...");
     const uint16_t error = EBDRPCSetSecurityMode(handle, pMode, securityParameter);
     if (error != 0)
-        return Failed(handle, error, "(EBD ) WSetSecurityMode: EBDRPCSetSecurityMode fails with error %d");
+        return Fail(handle, error, "(EBD ) WSetSecurityMode: EBDRPCSetSecurityMode fails with error %d",
+                    error);
     TraceLine(handle, "(EBD ) WSetSecurityMode: EBDRPCSetSecurityMode returns OK");
     return 1;
 }
@@ -137,7 +133,7 @@ extern "C" int32_t WRequestChallenge(EBDHandle handle, uint8_t* challenge) {
     if (!HandleValid(handle) || challenge == nullptr) return 0;
     TraceLine(handle, "(EBD ) WRequestChallenge");
     const uint16_t error = EBDRPCRequestChallenge(handle, challenge);
-    if (error != 0) return Failed(handle, error, "(EBD ) WRequestChallenge failed with error %d");
+    if (error != 0) return Fail(handle, error, "(EBD ) WRequestChallenge failed with error %d", error);
     TraceLine(handle, "(EBD ) WRequestChallenge successful");
     return 1;
 }
@@ -146,7 +142,7 @@ extern "C" int32_t WSendResponse(EBDHandle handle, const uint8_t* responseBlock)
     if (!HandleValid(handle) || responseBlock == nullptr) return 0;
     TraceLine(handle, "(EBD ) WSendResponse");
     const uint16_t error = EBDRPCSendResponse(handle, responseBlock);
-    if (error != 0) return Failed(handle, error, "(EBD ) WSendResponse failed with error %d");
+    if (error != 0) return Fail(handle, error, "(EBD ) WSendResponse failed with error %d", error);
     TraceLine(handle, "(EBD ) WSendResponse successful");
     return 1;
 }
@@ -155,7 +151,7 @@ extern "C" int32_t WGetMobileInformation(EBDHandle handle, uint8_t* info) {
     if (!HandleValid(handle) || info == nullptr) return 0;
     TraceLine(handle, "(EBD ) WGetMobileInformation");
     const uint16_t error = EBDRPCGetMobileInfo(handle, info);
-    if (error != 0) return Failed(handle, error, "(EBD ) EBDRPCGetMobileInfo failed with error %d");
+    if (error != 0) return Fail(handle, error, "(EBD ) EBDRPCGetMobileInfo failed with error %d", error);
     TraceLine(handle, "(EBD ) WGetMobileInformation successful");
     return 1;
 }

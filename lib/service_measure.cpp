@@ -2,6 +2,7 @@
 // received power, the I/Q offsets in use, the precharge value.
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "rpc/ebdrpc_service.h"
 
 namespace ebd {
@@ -11,7 +12,6 @@ namespace {
 // Frequency-burst status values of a burst the module found.
 constexpr uint8_t kBurstFound = 1;
 constexpr uint8_t kBurstFoundAgain = 2;
-constexpr uint16_t kErrFrequencyBurst = 16;
 
 // Stored autocalibration offsets hold this value until something is stored.
 constexpr int16_t kOffsetNotStored = 127;
@@ -47,10 +47,9 @@ extern "C" int32_t WSetAFCAndMeasure(EBDHandle handle, uint16_t arfcn, uint16_t 
     if (error != 0) return CallFailed(handle, "WSetAFCAndMeasure", "EBDRPCCalDevGsmFreqOffsetMeas", error);
     Trace(handle, "(EBD ) WSetAFCAndMeasure: rets freqBurstStatus %d", status);
     if (status != kBurstFound && status != kBurstFoundAgain) {
-        SetLastError(handle, kErrFrequencyBurst);
-        Trace(handle, "(EBD ) WSetAFCAndMeasure: EBDRPCCalDevGsmFreqOffsetMeas rets status %d, error %d",
-              status, kErrFrequencyBurst);
-        return 0;
+        return Fail(handle, EBD_ERR_FREQUENCY_BURST,
+                    "(EBD ) WSetAFCAndMeasure: EBDRPCCalDevGsmFreqOffsetMeas rets status %d, error %d",
+                    status, EBD_ERR_FREQUENCY_BURST);
     }
     Trace(handle, "(EBD ) WSetAFCAndMeasure: rets *pFrequencyOffset %d", *pFrequencyOffset);
     TraceLine(handle, "(EBD ) WSetAFCAndMeasure: O.K.");
@@ -87,7 +86,7 @@ extern "C" int32_t WGetUsedIQOffsetValues(EBDHandle handle, int32_t measure, uin
     Trace(handle, "(EBD ) WGetUsedIQOffsetValues: rets txQOffset %d", pIQOffsets[3]);
     // The first measured Tx offsets of a session become the autocalibration
     // offsets that the calibration store writes to the module.
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     if (measure != 0 && entry.autoCalIq[0] == kOffsetNotStored && entry.autoCalIq[1] == kOffsetNotStored) {
         entry.autoCalIq[0] = static_cast<int16_t>(pIQOffsets[2]);
         entry.autoCalIq[1] = static_cast<int16_t>(pIQOffsets[3]);

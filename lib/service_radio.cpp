@@ -31,9 +31,7 @@ int32_t RxControlCall(uint32_t handle, const char* operation, uint8_t control, u
     Trace(handle, "(EBD ) %s: call EBDRPCCalDevGsmRxControl()...", operation);
     const uint16_t error = EBDRPCCalDevGsmRxControl(handle, control, parameter, index);
     if (error != 0 && failureText != nullptr) {
-        SetLastError(handle, error);
-        Trace(handle, "%s fails with error %d", failureText, error);
-        return 0;
+        return Fail(handle, error, "%s fails with error %d", failureText, error);
     }
     return FinishCall(handle, operation, "EBDRPCCalDevGsmRxControl", error);
 }

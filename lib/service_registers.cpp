@@ -26,8 +26,6 @@ constexpr uint16_t kTxControl2 = 1;
 constexpr uint16_t kRampDac = 10;
 constexpr uint16_t kTxControl2AmLoop = 0x80;
 
-constexpr uint16_t kErrAMLoopOffset = 13;
-constexpr uint16_t kErrRampDacValue = 15;
 constexpr uint8_t kMaxAMLoopOffset = 63;
 constexpr uint16_t kMaxRampDacValue = 1023;
 
@@ -76,14 +74,12 @@ extern "C" int32_t WSetAMLoopOffset(EBDHandle handle, uint8_t mode, uint16_t cha
     Trace(handle, "(EBD ) WSetAMLoopOffset(mode=%d, channel=%d, aMLoopOffset=0x%x)", mode, channel,
           aMLoopOffset);
     if (aMLoopOffset > kMaxAMLoopOffset) {
-        SetLastError(handle, kErrAMLoopOffset);
-        Trace(handle, "(EBD ) WSetAMLoopOffset: invalid aMLoopOffset 0x%x", aMLoopOffset);
-        return 0;
+        return Fail(handle, EBD_ERR_AM_LOOP_OFFSET, "(EBD ) WSetAMLoopOffset: invalid aMLoopOffset 0x%x",
+                    aMLoopOffset);
     }
     if (rampDacValue > kMaxRampDacValue) {
-        SetLastError(handle, kErrRampDacValue);
-        Trace(handle, "(EBD ) WSetAMLoopOffset: invalid rampDacValue 0x%x", rampDacValue);
-        return 0;
+        return Fail(handle, EBD_ERR_RAMP_DAC, "(EBD ) WSetAMLoopOffset: invalid rampDacValue 0x%x",
+                    rampDacValue);
     }
     TraceLine(handle, "(EBD ) WSetAMLoopOffset: call EBDRPCCalDevGsmConstTx()...");
     const uint16_t error = EBDRPCCalDevGsmConstTx(handle, mode, channel, constTxValue, aMLoopOffset);

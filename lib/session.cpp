@@ -7,6 +7,7 @@
 #include "core/ebd_version.h"
 #include "lib/ebd.h"
 #include "lib/ebd_intern.h"
+#include "lib/port_state.h"
 #include "link/gwcoml1.h"
 
 namespace ebd {
@@ -32,8 +33,8 @@ void TraceHeader(uint32_t tHandle) {
     platform::current().localTime(&now);
     const int wday = now.tm_wday >= 0 && now.tm_wday < 7 ? now.tm_wday : 0;
     const int mon = now.tm_mon >= 0 && now.tm_mon < 12 ? now.tm_mon : 0;
-    TraceOpenLine(tHandle, "(EBDV) Trace started at %s %s %02d %02d:%02d:%02d %04d", kWeekdays[wday], kMonths[mon],
-                  now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
+    TraceOpenLine(tHandle, "(EBDV) Trace started at %s %s %02d %02d:%02d:%02d %04d", kWeekdays[wday],
+                  kMonths[mon], now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec, now.tm_year + 1900);
     TraceOpenLine(tHandle, "(EBDV) EBD file information (Version %04d.%04d) ->", kLibraryVersionMajor,
                   kLibraryVersionMinor);
     VersionText text;
@@ -47,7 +48,7 @@ void TraceHeader(uint32_t tHandle) {
 using namespace ebd;
 
 extern "C" void WInitLibrary(void) {
-    ResetPortTable();
+    ResetAllPorts();
     StartTimeBase();
 }
 
@@ -58,13 +59,14 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
     TraceOpenLine(tHandle, "(EBD ) WComOpen(portNum=%d, baudRate=%ld, tHandle=0x%08lx)", portNum,
                   static_cast<long>(baudRate), static_cast<unsigned long>(tHandle));
     if (portNum >= 1 && portNum <= kMaxPort && !ClaimPort(portNum)) {
-        Port(portNum).lastError = kErrPortInUse;
-        TraceOpenLine(tHandle, "(EBD ) WComOpen: port %d already used, error %d", portNum, kErrPortInUse);
+        Port(portNum).lastError = EBD_ERR_PORT_IN_USE;
+        TraceOpenLine(tHandle, "(EBD ) WComOpen: port %d already used, error %d", portNum,
+                      EBD_ERR_PORT_IN_USE);
         return 0;
     }
     // Numbers below 1 have no entry either: they are refused like those above 32.
     if (portNum < 1 || portNum > kMaxPort) {
-        TraceOpenLine(tHandle, "(EBD ) WComOpen: bad port %d, error %d", portNum, kErrPortInUse);
+        TraceOpenLine(tHandle, "(EBD ) WComOpen: bad port %d, error %d", portNum, EBD_ERR_PORT_IN_USE);
         return 0;
     }
     char portName[16];
@@ -84,26 +86,13 @@ extern "C" EBDHandle WComOpen(int32_t portNum, int32_t baudRate, uint32_t tHandl
 
     SetReadTimeoutClass(handle, 1);
     SkipPendingInput(handle);
-    TraceLine(handle, "(EBD ) WComOpen: clear local storedCalibrationItems, gotTargetVersion");
-    entry.storedCalibrationItems = 0;
-    entry.gotTargetVersion = 0;
-    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored GMSK IQ-Offsets");
-    for (IqPair& pair : entry.gmskTxIq) pair.i = 127;
-    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored autocalibration IQ-Offsets");
-    entry.autoCalIq = {127, 127};
-    TraceLine(handle, "(EBD ) WComOpen: invalidate local stored mobile SW version number");
-    entry.mobileSwVersion = 0;
-    TraceLine(handle, "(EBD) WComopen: reset exit data");
-    {
-        const std::lock_guard lock(ExitRecordsLock());
-        for (int port = 0; port <= kMaxPort; ++port) Port(port).exit = ExitRecords{};
-    }
+    StartSessionState(handle);
     TraceLine(handle, "(EBD ) WComOpen: O.K.");
     return handle;
 }
 
 extern "C" uint16_t WGetLastError(EBDHandle handle) {
-    if (!HandleValid(handle)) return kErrInvalidHandle;
+    if (!HandleValid(handle)) return EBD_ERR_INVALID_HANDLE;
     const uint16_t code = PortOf(handle).lastError;
     Trace(handle, "(EBD ) WGetLastError: error %d", code);
     return code;
@@ -112,6 +101,12 @@ extern "C" uint16_t WGetLastError(EBDHandle handle) {
 // The host's callback type and the core's are one type.
 static_assert(std::is_same_v<EBDTraceCallback, TraceCallback>);
 
-extern "C" void WEnableTraceFile(void) { SetTraceFile(true); }
-extern "C" void WDisableTraceFile(void) { SetTraceFile(false); }
-extern "C" void WSetTraceCallback(EBDTraceCallback callback) { SetTraceCallback(callback); }
+extern "C" void WEnableTraceFile(void) {
+    SetTraceFile(true);
+}
+extern "C" void WDisableTraceFile(void) {
+    SetTraceFile(false);
+}
+extern "C" void WSetTraceCallback(EBDTraceCallback callback) {
+    SetTraceCallback(callback);
+}

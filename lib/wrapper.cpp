@@ -4,9 +4,7 @@
 namespace ebd {
 
 int32_t CallFailed(uint32_t handle, const char* operation, const char* callName, uint16_t error) {
-    SetLastError(handle, error);
-    Trace(handle, "(EBD ) %s: %s fails with error %d", operation, callName, error);
-    return 0;
+    return Fail(handle, error, "(EBD ) %s: %s fails with error %d", operation, callName, error);
 }
 
 int32_t CallDone(uint32_t handle, const char* operation) {

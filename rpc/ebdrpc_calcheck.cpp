@@ -13,9 +13,8 @@ bool CheckNVRAMCalibrationItem(uint32_t handle, uint8_t calibrationId, uint8_t* 
     int8_t blockStatus = 0;
     const uint16_t error = EBDRPCL1ALNvRamCheckCal(handle, calibrationId, &blockStatus);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle, "(EBD ) WCheckNVRAMCalibrationItem: EBDRPCL1ALNvRamCheckCalReq fails with error %d",
-              error);
+        Fail(handle, error,
+             "(EBD ) WCheckNVRAMCalibrationItem: EBDRPCL1ALNvRamCheckCalReq fails with error %d", error);
         return false;
     }
     Trace(handle, "(EBD ) WCheckNVRAMCalibrationItem: EBDRPCL1ALNVRAMCheckCal: rets *blockStatus %d",

@@ -23,7 +23,7 @@ rm -rf "$build/package"
 mkdir -p "$stage/sdk"
 cp "$build/bin/libebd.dll" "$build/bin/autostart-off.exe" "$build/bin/disable-autostart.exe" "$stage/"
 "$strip" --strip-unneeded "$stage/libebd.dll" "$stage/autostart-off.exe" "$stage/disable-autostart.exe"
-cp lib/ebd.h lib/ebd.def "$stage/sdk/"
+cp lib/ebd.h lib/ebd_errors.h lib/ebd.def "$stage/sdk/"
 cp "$build/lib/libebd.dll.a" "$stage/sdk/"
 # Windows line ends, so that Notepad shows the README as it is meant.
 sed 's/$/\r/' doc/README-windows.txt >"$stage/README.txt"
@@ -33,6 +33,6 @@ rm -f "$zip_file"
 (cd "$build/package" && zip -q -r -X "$zip_file" "$name")
 echo "$zip_file:"
 unzip -l "$zip_file"
-for file in README.txt libebd.dll autostart-off.exe disable-autostart.exe sdk/ebd.h sdk/ebd.def sdk/libebd.dll.a; do
+for file in README.txt libebd.dll autostart-off.exe disable-autostart.exe sdk/ebd.h sdk/ebd_errors.h sdk/ebd.def sdk/libebd.dll.a; do
   unzip -l "$zip_file" "$name/$file" >/dev/null || { echo "$name/$file is missing from the package"; exit 1; }
 done

@@ -73,7 +73,7 @@ libdir=$(dirname "$(find "$destdir/usr/lib" -name libebd.so -print -quit)")
 [ -n "$libdir" ] && [ "$libdir" != . ] || fail "no libebd.so installed"
 rel_libdir=${libdir#"$destdir"/usr/}
 
-for file in bin/autostart-off bin/module-sim include/ebd/ebd.h "$rel_libdir/pkgconfig/ebd.pc" \
+for file in bin/autostart-off bin/module-sim include/ebd/ebd.h include/ebd/ebd_errors.h "$rel_libdir/pkgconfig/ebd.pc" \
   "$rel_libdir/cmake/ebd/ebdConfig.cmake" "$rel_libdir/cmake/ebd/ebdConfigVersion.cmake" \
   "$rel_libdir/cmake/ebd/ebdTargets.cmake" share/man/man1/autostart-off.1.gz share/man/man1/module-sim.1.gz; do
   [ -e "$destdir/usr/$file" ] || fail "missing after install: /usr/$file"
@@ -184,6 +184,7 @@ expect "$runtime" "/usr/$rel_libdir/$real"
 refuse "$runtime" 'libebd\.so$|/include/|/bin/'
 expect "$dev" "/usr/$rel_libdir/libebd.so"
 expect "$dev" /usr/include/ebd/ebd.h
+expect "$dev" /usr/include/ebd/ebd_errors.h
 expect "$dev" "/usr/$rel_libdir/pkgconfig/ebd.pc"
 expect "$dev" "/usr/$rel_libdir/cmake/ebd/ebdConfig.cmake"
 refuse "$dev" "$real|/bin/"

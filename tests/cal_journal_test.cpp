@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "lib/calstore.h"
+#include "lib/port_state.h"
 #include "module_fixture.h"
 #include "sim/firmware_nvram.h"
 #include "state_dir.h"
@@ -193,8 +194,8 @@ TEST_F(Journal, RefusalsEndTheCallWithTheirCodeAndLoseNothing) {
         {"save", 0, 63, "WSaveAllOtherNVRAMCalibrationItems fails with error 5", 5, false},
         {"restore", 0, 65, "WRestoreAllOtherNVRAMCalibrationItems fails with error 5", 5, true},
         {"erase of a reset", 1, 61, "WEraseAllNVRAMCalibrationItems fails with error 5", 5, false},
-        {"journal", 0, 0, "journal cal-12345678.journal cannot be written, nothing erased",
-         calstore::kErrJournal, false},
+        {"journal", 0, 0, "journal cal-12345678.journal cannot be written, nothing erased", EBD_ERR_JOURNAL,
+         false},
     };
     for (const Refusal& refusal : refusals) {
         SCOPED_TRACE(refusal.what);
@@ -205,7 +206,7 @@ TEST_F(Journal, RefusalsEndTheCallWithTheirCodeAndLoseNothing) {
         EXPECT_EQ(WWriteAllStoredValuesToModuleNVRAM(handle, refusal.resetFlag), 0);
         EXPECT_EQ(lines.back(), prefix + refusal.failure) << dump();
         EXPECT_EQ(WGetLastError(handle), refusal.error);
-        EXPECT_EQ(PortOf(handle).storedCalibrationItems, 0x5u) << "the marks stay for the next call";
+        EXPECT_EQ(LibPort(handle).storedCalibrationItems, 0x5u) << "the marks stay for the next call";
         // Nothing erased, or (the restore refused) the rescued items back and
         // the replaced one waiting in the journal with the module's others.
         Items now = before;

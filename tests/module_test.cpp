@@ -144,8 +144,10 @@ TEST_F(Module, ServiceModeOnAModuleAlreadyThereMakesOneQuery) {
 TEST_F(Module, APortWithoutModemLinesCannotRaiseTheIgnition) {
     start(ModuleDouble::State::Off);
     sim.failDtr("COM1", true);
+    PortOf(handle).lastError = 77;
     const uint64_t begin = now();
     EXPECT_EQ(WInitServiceMode(handle), 0);
+    EXPECT_EQ(WGetLastError(handle), 77) << "no code of its own, as the header says";
     EXPECT_TRUE(inOrder({"(EBD ) SwitchSerialToNOMIMode: mobile seems to be off, switch on in service mode...",
                          "(EBD ) ModuleBootServiceMode: Set Ignition low / DTR logical high",
                          "(EBD ) ModuleBootServiceMode: cannot set ignition low",
@@ -339,6 +341,14 @@ TEST_F(Module, VersionTextsWithoutNumberOrWithALongBootloaderItem) {
     EXPECT_EQ(PortOf(handle).mobileSwVersion, 135);
     EXPECT_EQ(WGetBootloaderInfo(handle, text), 1);
     EXPECT_STREQ(text, "Bln-Bootloader V1.2 with");
+
+    // The next module on the port has no bootloader item: its session shows
+    // none, never the text of the module before it.
+    firmwareConfig.versionText = "Y_136:b&Extra";
+    start(ModuleDouble::State::Nomi, 1);
+    EXPECT_EQ(EBDRPCGetCurrentOperationMode(handle, &mode), 0);
+    EXPECT_EQ(WGetBootloaderInfo(handle, text), 1);
+    EXPECT_EQ(std::string(text, 25), std::string(25, '\0'));
 }
 
 TEST_F(Module, AFailedVersionQueryIsRepeatedByTheNextCall) {
@@ -524,9 +534,11 @@ TEST_F(Ready, SwitchOffInTestModeFinishesItOnlyFromVersion136) {
 
 TEST_F(Ready, AModuleThatNeverFallsSilentGetsFiveRequests) {
     module().settings().neverSwitchOff = true;
+    PortOf(handle).lastError = 77;
     EXPECT_EQ(WSwitchOff(handle), 0);
     EXPECT_EQ(count("(EBD ) WSwitchOff: call EBDRPCSwitchOff..."), 5);
     EXPECT_EQ(lines.back(), "(EBD ) WSwitchOff: target not switched off!?");
+    EXPECT_EQ(WGetLastError(handle), 77) << "no code of its own, as the header says";
 }
 
 TEST_F(Ready, AtCommandsGoThroughTheRemoteChannel) {

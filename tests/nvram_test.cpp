@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "lib/calstore.h"
+#include "lib/port_state.h"
 #include "module_fixture.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdnomi.h"
@@ -56,7 +57,7 @@ protected:
         }
         return {};
     }
-    uint32_t& mask() { return PortOf(handle).storedCalibrationItems; }
+    uint32_t& mask() { return LibPort(handle).storedCalibrationItems; }
     // A confirm of `data` for request `id`, sent `delayNs` after the request.
     void answerWith(uint16_t id, std::function<Bytes(const sim::Request&)> data, uint64_t delayNs = 2 * kMs) {
         module().firmware().setHandler(
@@ -398,7 +399,7 @@ TEST_F(Nvram, BadHandlesAndNullPointersFailWithoutTalkingToTheModule) {
     const uint32_t other = MakeHandle(5);
     const uint32_t broken = other & ~1u;  // pattern broken, port field 5
     EXPECT_EQ(WWriteNVRAMCalibrationItem(broken, 1, &byte, 1), 0);
-    EXPECT_EQ(Port(5).lastError, kErrInvalidHandle);
+    EXPECT_EQ(Port(5).lastError, EBD_ERR_INVALID_HANDLE);
     EXPECT_EQ(WReadNVRAMUserItem(broken, 1, 1, &byte, 1, &word), 0);
     EXPECT_EQ(WCheckNVRAMYKCalibrationItem(0, 300, &byte), 0);
     EXPECT_EQ(WReadNVRAMUserItem(handle, 1, 1, nullptr, 1, &word), 0);
@@ -1036,14 +1037,14 @@ TEST_F(StoreFailures, UnmeasuredAutocalibrationOffsetsReplaceNothing) {
 
 TEST_F(Nvram, TheBandModeIsWrittenAndReadBack) {
     pastVersionGate();
-    PortOf(handle).dualBandMode = 3;
+    LibPort(handle).dualBandMode = 3;
     EBDSetNextReference(0x0500);
     EXPECT_EQ(WSetVaneBandMode(handle, 2), 1) << dump();
     EXPECT_EQ(requestIds(), (std::vector<uint16_t>{69, 103}));
     EXPECT_EQ(module().requests()[0].data, (Bytes{0x00, 0x05, 0x02, 0x00}));
     EXPECT_EQ(module().requests()[1].data, (Bytes{0x01, 0x05}));
     EXPECT_EQ(memory->bandMode, 2);
-    EXPECT_EQ(PortOf(handle).dualBandMode, 3) << "the library's own band mode stays";
+    EXPECT_EQ(LibPort(handle).dualBandMode, 3) << "the library's own band mode stays";
     EXPECT_TRUE(inOrder({"(EBD ) WSetVaneBandMode(bandMode=2)",
                          "(RPC ) EBDRPCVaneBandModeChange: send EBDRequestVaneMmWriteBandMode...",
                          "(RPC ) EBDRPCVaneBandModeChange: send EBDRequestVaneMmReadBandMode...",

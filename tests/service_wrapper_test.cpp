@@ -7,6 +7,7 @@
 #include <string>
 
 #include "lib/ebd.h"
+#include "lib/port_state.h"
 #include "module_fixture.h"
 #include "rpc/ebdmsg.h"
 #include "rpc/ebdnomi.h"
@@ -464,14 +465,14 @@ TEST_F(Service, AnInvalidBandIsTracedWithTheModeAndNothingIsSent) {
 
 TEST_F(Service, AFailedBandModeCallLeavesTheModeAlone) {
     ASSERT_EQ(WSetCurrentDualBandMode(handle, 3), 1);
-    EXPECT_EQ(PortOf(handle).dualBandMode, 3);
+    EXPECT_EQ(LibPort(handle).dualBandMode, 3);
     module().foreignReference(msg::kCalDevGsmSetBandMode, 1);
     EXPECT_EQ(WSetCurrentDualBandMode(handle, 0), 0);
     EXPECT_EQ(lastError(), 4);
-    EXPECT_EQ(PortOf(handle).dualBandMode, 3);
+    EXPECT_EQ(LibPort(handle).dualBandMode, 3);
     // Library initialisation resets it.
     WInitLibrary();
-    EXPECT_EQ(PortOf(handle).dualBandMode, 0);
+    EXPECT_EQ(LibPort(handle).dualBandMode, 0);
 }
 
 TEST_F(Service, AGainProgramWordWrittenIsReadBack) {
@@ -525,7 +526,7 @@ TEST_F(Service, ThePowerMeasurementAppliesTheAgcTableInModeZero) {
 }
 
 TEST_F(Service, TheFirstMeasuredTxOffsetsBecomeTheAutocalibrationOffsets) {
-    PortEntry& entry = PortOf(handle);
+    LibraryPort& entry = LibPort(handle);
     ASSERT_EQ(entry.autoCalIq[0], 127);
     ASSERT_EQ(entry.storedCalibrationItems & 0x40000, 0u);
     uint16_t offsets[4] = {};

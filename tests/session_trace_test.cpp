@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 
 #include "script_peer.h"
 #include "sim_fixture.h"
@@ -76,7 +77,12 @@ TEST_F(Sessions, OpenFailuresAndTheLastError) {
     // A port without a device behind it.
     EXPECT_EQ(WComOpen(7, 115200, kTraceHandle), 0u);
     EXPECT_EQ(lines.back(), "(EBD ) WComOpen: NomiL1CommsOpen fails with error 4");
-    EXPECT_EQ(WGetLastError(MakeHandle(7)), 4);
+    // The header's way to read why an open failed, and the handles it gives
+    // for numbers without an entry.
+    EXPECT_EQ(WGetLastError(EBD_PORT_HANDLE(7)), EBD_ERR_PORT_OPEN);
+    EXPECT_EQ(EBD_PORT_HANDLE(2), first);
+    for (const int32_t noEntry : {0, 33, -4, 256, 255})
+        EXPECT_EQ(WGetLastError(EBD_PORT_HANDLE(noEntry)), EBD_ERR_INVALID_HANDLE) << noEntry;
 
     // COM32 is the last port there is.
     EXPECT_EQ(WComOpen(32, 115200, kTraceHandle), 0xEBD20EBDu);
@@ -86,6 +92,34 @@ TEST_F(Sessions, OpenFailuresAndTheLastError) {
     EXPECT_EQ(WGetLastError(0xEBD00EBD), 10);  // pattern right, but no port 0
     EXPECT_EQ(WGetLastError(0xEBD21EBD), 10);  // port 33
     EXPECT_TRUE(lines.empty());
+}
+
+TEST(ErrorTexts, EveryCodeTheLibraryStoresHasItsOwnTextAndOthersOneFixedText) {
+    const std::string unknown = "unknown error code";
+    const std::string refused = "the module refused the identity operation with status ";
+    const struct {
+        uint16_t code;
+        std::string text;
+    } cases[] = {
+        {EBD_OK, "no error code stored"},
+        {EBD_ERR_INVALID_HANDLE, "invalid session handle"},
+        {EBD_ERR_IDENTITY_BASE - 1, refused + "-1"},
+        {EBD_ERR_IDENTITY_BASE - 128, refused + "-128"},
+        {EBD_ERR_IDENTITY_BASE + 5, refused + "5"},
+        {EBD_ERR_IDENTITY_BASE + 127, refused + "127"},
+        {EBD_ERR_IDENTITY_BASE, unknown},  // status 0 is success
+        {EBD_ERR_IDENTITY_BASE - 129, unknown},
+        {EBD_ERR_IDENTITY_BASE + 128, unknown},
+        {7, unknown},
+        {65535, unknown},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WGetErrorText(c.code), c.text) << c.code;
+    // Each named code has a text of its own.
+    const uint16_t named[] = {1, 2, 3, 4, 5, 6, 9, 10, 12, 13, 14, 15, 16, 17};
+    std::set<std::string> texts;
+    for (const uint16_t code : named) texts.insert(WGetErrorText(code));
+    EXPECT_EQ(texts.size(), std::size(named));
+    EXPECT_EQ(texts.count(unknown), 0u);
 }
 
 TEST_F(Sessions, InitLibraryClosesTheOpenPortsSilentlyBeforeItForgetsThem) {

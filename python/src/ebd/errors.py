@@ -1,5 +1,9 @@
 """The error raised when an operation of the library reports failure, and the
-meanings of the codes it stores as a port's last error."""
+meanings of the codes it stores as a port's last error.
+
+The codes are those of the C header ``<ebd/ebd_errors.h>``; the library's
+``WGetErrorText`` gives the same meanings. These tables also tell what a code
+means for a given operation (4 after ``WComOpen``, the identity statuses)."""
 
 from __future__ import annotations
 
@@ -26,6 +30,7 @@ LIBRARY_CODES = {
     14: "invalid modulation mode",
     15: "invalid ramp DAC value (1024 or more)",
     16: "the module reported a frequency-burst status other than 1 or 2",
+    17: "the calibration journal could not be written to the state directory; nothing was erased",
 }
 
 # What code 4 means when opening a session: the port, not the module, failed.
