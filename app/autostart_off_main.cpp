@@ -15,6 +15,7 @@
 #include "app/port_diagnosis.h"
 #include "app/workflow.h"
 #include "lib/ebd.h"
+#include "platform/platform.h"
 
 #ifndef EBD_TOOL_VERSION
 #define EBD_TOOL_VERSION "unknown"
@@ -36,6 +37,16 @@ std::string g_prefix = std::string(kProgram) + ": ";
 int32_t PrintTraceLine(uint32_t, const char* line) {
     std::fprintf(stderr, "%s%s\n", g_prefix.c_str(), line);
     return 0;
+}
+
+// Says once, before any attempt, when the trace file cannot be written and
+// why; the attempts go on without it.
+void ReportTraceFileProblem() {
+    using namespace ebd::platform;
+    const AppendResult check = appendToFile(kTraceDirectory, kTraceFileName, nullptr, 0);
+    if (!check)
+        std::fprintf(stderr, "%sthe trace file is not written: %s\n", g_prefix.c_str(),
+                     describeAppendProblem(check, kTraceDirectory, kTraceFileName).c_str());
 }
 
 // One attempt; says on standard error why the port could not be opened.
@@ -137,6 +148,7 @@ int Run(const std::vector<std::string>& args) {
     // A child started as a fresh program for one of several ports.
     if (const int child = ChildPort(); child != 0 && options.ports == std::vector<int>{child})
         return AttemptInChild(child, options.verbose);
+    if (options.trace) ReportTraceFileProblem();
     if (options.ports.size() > 1) return RunSeveral(options);
     const int port = options.ports.empty() ? 0 : options.ports.front();
     const Outcome outcome = AttemptPort(port, options.verbose);
