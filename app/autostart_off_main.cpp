@@ -49,13 +49,22 @@ void ReportTraceFileProblem() {
                      describeAppendProblem(check, kTraceDirectory, kTraceFileName).c_str());
 }
 
-// One attempt; says on standard error why the port could not be opened.
+// Ports whose device the user named with --device.
+std::vector<int> g_devicesGiven;
+
+// One attempt; says on standard error why the port could not be opened, or
+// which other programs have it open when the module stayed silent.
 Outcome AttemptPort(int port, bool verbose) {
     const ebd::app::Attempt attempt = RunAutostartOff(port, verbose ? static_cast<uint32_t>(port) : 0);
+    std::string why;
     if (port != 0 && !attempt.opened) {
-        const std::string why = DescribePortProblem(port, DiagnosePort(port));
-        if (!why.empty()) std::fprintf(stderr, "%s%s\n", g_prefix.c_str(), why.c_str());
+        const bool deviceGiven =
+            std::find(g_devicesGiven.begin(), g_devicesGiven.end(), port) != g_devicesGiven.end();
+        why = DescribePortProblem(port, DiagnosePort(port), deviceGiven);
+    } else if (port != 0 && attempt.outcome == Outcome::CannotConnect) {
+        why = DescribeOtherUsers(port, OtherUsersOf(port));
     }
+    if (!why.empty()) std::fprintf(stderr, "%s%s\n", g_prefix.c_str(), why.c_str());
     return attempt.outcome;
 }
 
@@ -137,7 +146,10 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     // The library and the listing find the devices through the environment.
-    for (const auto& [port, path] : options.devices) SetDevice(port, path);
+    for (const auto& [port, path] : options.devices) {
+        SetDevice(port, path);
+        g_devicesGiven.push_back(port);
+    }
     if (options.listPorts) {
         std::fputs(ListPorts().c_str(), stdout);
         return 0;

@@ -1,0 +1,128 @@
+// The trace file on Windows: several processes append to one file at once and
+// every line arrives whole, once, with the system's line end; what is not a
+// plain file at the trace path is refused.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace ebd::test {
+namespace {
+
+constexpr int kProcesses = 4;
+constexpr int kLinesEach = 400;
+std::string g_self;
+
+// One line of writer `writer`: its number, the line's number and a filler
+// long enough that a split line would show.
+std::string LineOf(int writer, int index) {
+    char head[32];
+    std::snprintf(head, sizeof head, "[%d %04d] ", writer, index);
+    return head + std::string(200, static_cast<char>('a' + writer)) + "\n";
+}
+
+int AppendAsWriter(const char* folder, int writer) {
+    for (int i = 0; i < kLinesEach; ++i) {
+        const std::string line = LineOf(writer, i);
+        if (!platform::appendToFile(folder, platform::kTraceFileName, line.data(), line.size())) return 1;
+    }
+    return 0;
+}
+
+std::string TempFolder(const char* name) {
+    char base[MAX_PATH];
+    GetTempPathA(MAX_PATH, base);
+    return std::string(base) + name + std::to_string(GetCurrentProcessId());
+}
+
+TEST(TraceAppend, SeveralProcessesAppendWholeLines) {
+    const std::string folder = TempFolder("ebd_trace_");
+    std::vector<PROCESS_INFORMATION> children;
+    for (int writer = 0; writer < kProcesses; ++writer) {
+        std::string command = "\"" + g_self + "\" --append \"" + folder + "\" " + std::to_string(writer);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &child));
+        children.push_back(child);
+    }
+    for (const PROCESS_INFORMATION& child : children) {
+        EXPECT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+        DWORD status = 99;
+        GetExitCodeProcess(child.hProcess, &status);
+        EXPECT_EQ(status, 0u) << "a writer failed to append";
+        CloseHandle(child.hProcess);
+        CloseHandle(child.hThread);
+    }
+    std::ifstream in(folder + "\\" + platform::kTraceFileName, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    std::map<std::string, int> seen;
+    std::istringstream lines(content.str());
+    int total = 0;
+    for (std::string line; std::getline(lines, line); ++total) {
+        ASSERT_FALSE(line.empty());
+        ASSERT_EQ(line.back(), '\r') << "line " << total << " ends without the system's line end";
+        line.pop_back();
+        const int writer = line.size() > 1 ? line[1] - '0' : -1;
+        ASSERT_TRUE(writer >= 0 && writer < kProcesses) << "line " << total << ": " << line;
+        const int index = std::atoi(line.c_str() + 3);
+        ASSERT_EQ(line + "\n", LineOf(writer, index)) << "line " << total << " is split or mixed";
+        ++seen[line];
+    }
+    EXPECT_EQ(total, kProcesses * kLinesEach) << "lines lost or torn apart";
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kProcesses * kLinesEach)) << "a line written twice";
+    DeleteFileA((folder + "\\" + platform::kTraceFileName).c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+TEST(TraceAppend, OnlyAPlainFileBelowAPlainFolderIsWritten) {
+    const std::string root = TempFolder("ebd_refuse_");
+    const std::string folder = root + "\\tracefiles";
+    const std::string file = folder + "\\" + platform::kTraceFileName;
+    struct Case {
+        const char* what;
+        bool fileIsFolder;  // a folder where the file belongs, else a file where the folder belongs
+        platform::AppendProblem expected;
+    };
+    for (const Case& c :
+         {Case{"a folder at the file's place", true, platform::AppendProblem::NotRegularFile},
+          Case{"a file at the folder's place", false, platform::AppendProblem::NotDirectory}}) {
+        CreateDirectoryA(root.c_str(), nullptr);
+        if (c.fileIsFolder) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+            CreateDirectoryA(file.c_str(), nullptr);
+        } else {
+            std::ofstream(folder) << "x";
+        }
+        EXPECT_EQ(platform::appendToFile(folder.c_str(), platform::kTraceFileName, "x\n", 2).problem,
+                  c.expected)
+            << c.what;
+        RemoveDirectoryA(file.c_str());
+        RemoveDirectoryA(folder.c_str());
+        DeleteFileA(folder.c_str());
+        RemoveDirectoryA(root.c_str());
+    }
+}
+
+}  // namespace
+}  // namespace ebd::test
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--append")
+        return ebd::test::AppendAsWriter(argv[2], std::atoi(argv[3]));
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    ebd::test::g_self = self;
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
