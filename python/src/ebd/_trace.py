@@ -41,8 +41,15 @@ def _logger_for(trace_handle: int) -> logging.Logger:
     return logger
 
 
+# What the callback caught that must not be lost (KeyboardInterrupt,
+# SystemExit, ...), per thread: the library calls back on the caller's thread.
+_pending = threading.local()
+
+
 def _deliver(trace_handle: int, line: Optional[bytes]) -> int:
-    # Runs inside a library call: nothing may escape into the C frames.
+    # Runs inside a library call: nothing may escape into the C frames, where
+    # ctypes would print it and drop it. An interrupt is kept for
+    # raise_pending() once the call has returned.
     try:
         target = _logger_for(trace_handle)
         if target.isEnabledFor(logging.DEBUG):
@@ -50,7 +57,19 @@ def _deliver(trace_handle: int, line: Optional[bytes]) -> int:
             target.debug(text)
     except Exception:  # pragma: no cover - a failing handler must not break the call
         pass
+    except BaseException as interrupt:  # KeyboardInterrupt, SystemExit, ...
+        if getattr(_pending, "error", None) is None:
+            _pending.error = interrupt
     return 0
+
+
+def raise_pending() -> None:
+    """Raises what the callback kept during the last library call of this
+    thread (a KeyboardInterrupt from Ctrl-C, for example), if anything."""
+    error = getattr(_pending, "error", None)
+    if error is not None:
+        _pending.error = None
+        raise error
 
 
 def ensure_registered(library: ctypes.CDLL) -> None:
