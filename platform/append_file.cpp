@@ -29,6 +29,27 @@ AppendResult Refused(AppendProblem problem, unsigned long error = 0) {
     return {problem, error};
 }
 
+OVERLAPPED AppendersLockPlace() {
+    OVERLAPPED place{};
+    place.Offset = 0;
+    place.OffsetHigh = 0x40000000;  // 2^62: no trace file grows that far
+    return place;
+}
+
+// Waits at most about a second for the other appenders' turn; false when it
+// did not come, and the line is written all the same.
+bool LockAppenders(HANDLE file) {
+    constexpr int kTries = 1000;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        OVERLAPPED place = AppendersLockPlace();
+        if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &place))
+            return true;
+        if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) return false;
+        Sleep(1);
+    }
+    return false;
+}
+
 AppendResult AppendWin32(const std::string& directory, const std::string& path, const char* data,
                          size_t size) {
     CreateDirectoryA(directory.c_str(), nullptr);
@@ -74,11 +95,19 @@ AppendResult AppendWin32(const std::string& directory, const std::string& path, 
             if (data[i] == '\n') text += '\r';
             text += data[i];
         }
+        // Not every implementation of the system finds the end of the file
+        // and writes there in one step: appenders also take turns on one byte
+        // far beyond any end of file, for a bounded time.
+        const bool locked = LockAppenders(file);
         DWORD written = 0;
         if (text.size() > 0xFFFFFFFFu ||
             !WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
             written != text.size())
             result = Refused(AppendProblem::Other, GetLastError());
+        if (locked) {
+            OVERLAPPED place = AppendersLockPlace();
+            UnlockFileEx(file, 0, 1, 0, &place);
+        }
     }
     CloseHandle(file);
     return result;

@@ -45,6 +45,8 @@ std::string TempFolder(const char* name) {
 
 TEST(TraceAppend, SeveralProcessesAppendWholeLines) {
     const std::string folder = TempFolder("ebd_trace_");
+    // Process ids come round again under Wine: no file of an earlier run.
+    DeleteFileA((folder + "\\" + platform::kTraceFileName).c_str());
     std::vector<PROCESS_INFORMATION> children;
     for (int writer = 0; writer < kProcesses; ++writer) {
         std::string command = "\"" + g_self + "\" --append \"" + folder + "\" " + std::to_string(writer);
