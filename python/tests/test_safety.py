@@ -7,7 +7,11 @@ import errno
 import fcntl
 import logging
 import os
+import signal
+import subprocess
+import sys
 import threading
+import time
 
 import pytest
 
@@ -50,7 +54,9 @@ def test_wrong_argument_types_raise_type_error_naming_the_parameter_before_anyth
             ebd.Session(*args)
 
 
-def test_an_interrupt_in_the_trace_callback_is_raised_when_the_call_returns(attach_module):
+@pytest.mark.parametrize("interrupt", ["signal", "raise"])
+def test_an_interrupt_during_a_call_is_raised_when_the_call_returns(attach_module, interrupt):
+    # Ctrl-C as a real SIGINT while the trace callback runs, or raised by a handler.
     attach_module(11)
 
     class Interrupting(logging.Handler):
@@ -60,7 +66,9 @@ def test_an_interrupt_in_the_trace_callback_is_raised_when_the_call_returns(atta
 
         def emit(self, record: logging.LogRecord) -> None:
             self.seen += 1
-            if self.seen == 3:
+            if self.seen == 3 and interrupt == "signal":
+                os.kill(os.getpid(), signal.SIGINT)
+            elif self.seen == 3:
                 raise KeyboardInterrupt
 
     logger = logging.getLogger("ebd.COM11")
@@ -73,6 +81,7 @@ def test_an_interrupt_in_the_trace_callback_is_raised_when_the_call_returns(atta
             with pytest.raises(KeyboardInterrupt):
                 session.init_service_mode()
             assert handler.seen > 3, "the call ran to its end"
+            assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
             session.switch_java_autostart(False)  # nothing is left pending
     finally:
         logger.removeHandler(handler)
@@ -126,3 +135,40 @@ def test_an_open_that_fails_is_an_os_error_with_the_cause(attach_module, monkeyp
         os.close(holder)
     # Held by this very process: a second descriptor elsewhere is no other program.
     assert "pid " + str(os.getpid()) not in error.detail
+
+
+SIGINT_SCRIPT = """
+import signal, sys, time
+import ebd
+signal.signal(signal.SIGINT, signal.default_int_handler)
+with ebd.Session(port=15) as session:
+    print("ready", flush=True)
+    started = time.monotonic()
+    try:
+        session.init_service_mode()
+    except KeyboardInterrupt:
+        print("interrupted after %.1f s" % (time.monotonic() - started), flush=True)
+        sys.exit(3)
+    except ebd.EbdError:
+        pass
+print("not interrupted", flush=True)
+"""
+
+
+def test_ctrl_c_from_outside_during_a_long_call_is_not_lost(attach_module, monkeypatch):
+    # The module falls silent in the service protocol: the mode entry retries for seconds.
+    attach_module(15, "--endless", "silent:nomi")
+    monkeypatch.setenv("PYTHONPATH", os.pathsep.join(sys.path))
+    script = subprocess.Popen([sys.executable, "-c", SIGINT_SCRIPT], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True)
+    try:
+        assert script.stdout is not None and script.stdout.readline() == "ready\n"
+        time.sleep(1.0)
+        os.kill(script.pid, signal.SIGINT)
+        out, err = script.communicate(timeout=60)
+    finally:
+        if script.poll() is None:
+            os.kill(script.pid, signal.SIGKILL)
+            script.wait()
+    assert script.returncode == 3, out + err
+    assert "Exception ignored" not in err

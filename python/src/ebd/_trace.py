@@ -10,10 +10,12 @@ pointer to it.
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
 import logging
+import signal
 import threading
-from typing import Optional
+from typing import Iterator, List, Optional
 
 from ._declarations import TraceCallback
 
@@ -61,6 +63,29 @@ def _deliver(trace_handle: int, line: Optional[bytes]) -> int:
         if getattr(_pending, "error", None) is None:
             _pending.error = interrupt
     return 0
+
+
+@contextlib.contextmanager
+def keeping_interrupts() -> Iterator[None]:
+    """Holds back signals that arrive during a library call and hands them to
+    their handler when it returns: Ctrl-C may land in the trace callback,
+    where no exception can get out, and is raised as KeyboardInterrupt once
+    the call has returned. Only the main thread receives signals."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    previous = signal.getsignal(signal.SIGINT)
+    if not callable(previous):  # ignored, or the system's default
+        yield
+        return
+    caught: List[int] = []
+    signal.signal(signal.SIGINT, lambda number, frame: caught.append(number))
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
+        if caught:
+            previous(caught[0], None)
 
 
 def raise_pending() -> None:

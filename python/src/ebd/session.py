@@ -136,9 +136,10 @@ class Session:
         self.logger: logging.Logger = _trace.port_logger(port)
         self._lib = _library.get()
         self._lock = threading.RLock()
-        handle = _library.open_session(port, baud, trace)
-        self._handle = handle
-        _trace.raise_pending()
+        with _trace.keeping_interrupts():
+            handle = _library.open_session(port, baud, trace)
+            self._handle = handle
+            _trace.raise_pending()
         if handle == 0:
             code = int(self._lib.WGetLastError(_declarations.make_handle(port)))
             raise _open_error(port, code)
@@ -832,7 +833,7 @@ def _guarded(method: Any) -> Any:
         for name, hint in checked:
             if name in bound.arguments:
                 _check_type(method.__name__, name, bound.arguments[name], hint)
-        with self._lock:
+        with self._lock, _trace.keeping_interrupts():
             try:
                 result = method(self, *args, **kwargs)
             finally:
