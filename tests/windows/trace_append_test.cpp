@@ -1,6 +1,5 @@
 // The trace file on Windows: several processes append to one file at once and
-// every line arrives whole, once, with the system's line end; what is not a
-// plain file at the trace path is refused.
+// every line arrives whole, once, with the system's line end.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -85,35 +84,6 @@ TEST(TraceAppend, SeveralProcessesAppendWholeLines) {
     EXPECT_EQ(seen.size(), static_cast<size_t>(kProcesses * kLinesEach)) << "a line written twice";
     DeleteFileA((folder + "\\" + platform::kTraceFileName).c_str());
     RemoveDirectoryA(folder.c_str());
-}
-
-TEST(TraceAppend, OnlyAPlainFileBelowAPlainFolderIsWritten) {
-    const std::string root = TempFolder("ebd_refuse_");
-    const std::string folder = root + "\\tracefiles";
-    const std::string file = folder + "\\" + platform::kTraceFileName;
-    struct Case {
-        const char* what;
-        bool fileIsFolder;  // a folder where the file belongs, else a file where the folder belongs
-        platform::AppendProblem expected;
-    };
-    for (const Case& c :
-         {Case{"a folder at the file's place", true, platform::AppendProblem::NotRegularFile},
-          Case{"a file at the folder's place", false, platform::AppendProblem::NotDirectory}}) {
-        CreateDirectoryA(root.c_str(), nullptr);
-        if (c.fileIsFolder) {
-            CreateDirectoryA(folder.c_str(), nullptr);
-            CreateDirectoryA(file.c_str(), nullptr);
-        } else {
-            std::ofstream(folder) << "x";
-        }
-        EXPECT_EQ(platform::appendToFile(folder.c_str(), platform::kTraceFileName, "x\n", 2).problem,
-                  c.expected)
-            << c.what;
-        RemoveDirectoryA(file.c_str());
-        RemoveDirectoryA(folder.c_str());
-        DeleteFileA(folder.c_str());
-        RemoveDirectoryA(root.c_str());
-    }
 }
 
 }  // namespace

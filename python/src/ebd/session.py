@@ -181,7 +181,8 @@ class Session:
     @property
     def last_error(self) -> int:
         """The port's last error (``WGetLastError``); successes do not clear it."""
-        return int(self._lib.WGetLastError(self._open_handle()))
+        with self._lock:
+            return int(self._lib.WGetLastError(self._open_handle()))
 
     def close(self) -> None:
         """Closes the session and its port (``WComClose``); closing twice does nothing."""
