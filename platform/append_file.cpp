@@ -50,17 +50,36 @@ bool LockAppenders(HANDLE file) {
     return false;
 }
 
+AppendResult AppendToFileIn(const std::string& path, const char* data, size_t size);
+
 AppendResult AppendWin32(const std::string& directory, const std::string& path, const char* data,
                          size_t size) {
     CreateDirectoryA(directory.c_str(), nullptr);
-    const DWORD folder = GetFileAttributesA(directory.c_str());
-    if (folder == INVALID_FILE_ATTRIBUTES) {
+    // The folder is held open, without leave to delete or rename it, until
+    // the file is closed, so that it cannot be swapped for a junction
+    // between the check and the open of the file.
+    HANDLE folder =
+        CreateFileA(directory.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return Refused(error == ERROR_ACCESS_DENIED ? AppendProblem::NoPermission : AppendProblem::Other,
                        error);
     }
-    if ((folder & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (folder & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    BY_HANDLE_FILE_INFORMATION folderInfo{};
+    const bool isFolder = GetFileInformationByHandle(folder, &folderInfo) &&
+                          (folderInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                          (folderInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!isFolder) {
+        CloseHandle(folder);
         return Refused(AppendProblem::NotDirectory);
+    }
+    const AppendResult result = AppendToFileIn(path, data, size);
+    CloseHandle(folder);
+    return result;
+}
+
+AppendResult AppendToFileIn(const std::string& path, const char* data, size_t size) {
     // Appending only: the system puts each write at the end of the file, also
     // when other processes append to it at the same time. A link or junction
     // at the path is opened itself and refused below, never followed.
