@@ -9,10 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "app/cli_options.h"
@@ -248,17 +249,15 @@ TEST(CommandLine, EveryOtherProgramWithThePortOpenIsNamed) {
     for (const Case& c : cases) {
         ModuleSimProcess module(kSim, {"--silent"});
         ASSERT_FALSE(module.device().empty());
-        std::vector<std::unique_ptr<Holder>> holders;
-        for (const auto& [lock, handOver] : c.holders) {
-            holders.push_back(std::make_unique<Holder>(module.device(), lock, handOver));
-            ASSERT_TRUE(holders.back()->holding()) << c.what;
-        }
+        std::deque<Holder> holders;
+        for (const auto& [lock, handOver] : c.holders)
+            ASSERT_TRUE(holders.emplace_back(module.device(), lock, handOver).holding()) << c.what;
         const ToolRun run = Tool({"--port", "1", "--device", module.device()});
         EXPECT_EQ(run.status, 2) << c.what;
         EXPECT_EQ(Lines(run.err).size(), 1u) << c.what << ": " << run.err;
         EXPECT_TRUE(Contains(run.err, c.says)) << c.what << ": " << run.err;
-        for (const auto& holder : holders)
-            EXPECT_TRUE(Contains(run.err, "pid " + std::to_string(holder->pid()) + ", test_cli"))
+        for (const Holder& holder : holders)
+            EXPECT_TRUE(Contains(run.err, "pid " + std::to_string(holder.pid()) + ", test_cli"))
                 << c.what << ": " << run.err;
         EXPECT_FALSE(Contains(run.err, "module-sim")) << c.what << ": the module's own end is no other user";
     }
@@ -271,44 +270,33 @@ TEST(PortDiagnosis, NamesAGroupOnlyWhenItMayUseTheDeviceAndIsNotRoot) {
     const auto host = ebd::sim::PtyHost::Open(module, &error);
     ASSERT_TRUE(host) << error;
     const char* device = host->slavePath().c_str();
-    struct stat info {};
-    ASSERT_EQ(stat(device, &info), 0);
-    struct Case {
-        mode_t mode;
-        gid_t group;
-        std::string says;
-    };
     // A group the test user is not in; named as the system knows it.
     constexpr gid_t kGroup = 20;
     const group* known = getgrgid(kGroup);
     const std::string name = known != nullptr ? known->gr_name : "gid " + std::to_string(kGroup);
-    const std::vector<Case> cases{
-        {0660, kGroup, "members of the group '" + name + "' may use it: root adds"},
-        {0620, kGroup, "no group may use it"},
-        {0600, kGroup, "no group may use it"},
-        {0660, 0, "no group may use it"},
+    const std::vector<std::tuple<mode_t, gid_t, std::string>> cases{
+        {0660, kGroup, "no permission; members of the group '" + name + "' may use it: root adds"},
+        {0620, kGroup, "no permission; no group may use it"},
+        {0600, kGroup, "no permission; no group may use it"},
+        {0660, 0, "no permission; no group may use it"},
     };
-    for (const Case& c : cases) {
-        ASSERT_EQ(chown(device, 0, c.group), 0);
-        ASSERT_EQ(chmod(device, c.mode), 0);
+    for (const auto& [mode, owner, says] : cases) {
+        ASSERT_EQ(chown(device, 0, owner), 0);
+        ASSERT_EQ(chmod(device, mode), 0);
         const pid_t child = fork();
         if (child == 0) {
             // An ordinary user outside every group of the device.
             if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
             setenv("EBD_COM9", device, 1);
             const app::PortDiagnosis diagnosis = app::DiagnosePort(9);
-            if (diagnosis.problem != app::PortProblem::NoPermission) _exit(12);
-            const std::string text = app::DescribePortProblem(9, diagnosis);
-            _exit(Contains(text, c.says) && Contains(text, "no permission") ? 0 : 14);
+            _exit(diagnosis.problem != app::PortProblem::NoPermission       ? 12
+                  : !Contains(app::DescribePortProblem(9, diagnosis), says) ? 14
+                                                                            : 0);
         }
-        ASSERT_GT(child, 0);
         int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << std::oct << c.mode << " group " << c.group;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0) << std::oct << mode << " group " << owner;
     }
-    chown(device, info.st_uid, info.st_gid);
-    chmod(device, info.st_mode & 07777);
 }
 
 TEST(PortDiagnosis, TellsAFreePortFromAFileAndFromNothing) {
