@@ -100,7 +100,7 @@ AppendResult AppendToFileIn(const std::string& path, const char* data, size_t si
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) {
         result = Refused(AppendProblem::NotRegularFile);
-    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1) {
         result = Refused(AppendProblem::Link);
     } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         result = Refused(AppendProblem::NotRegularFile);
@@ -205,6 +205,9 @@ AppendResult AppendPosix(const char* directory, const char* name, const char* da
     struct stat info {};
     if (::fstat(file.get(), &info) != 0) return Refused(AppendProblem::Other, errno);
     if (!S_ISREG(info.st_mode)) return Refused(AppendProblem::NotRegularFile);
+    // A second name of the file elsewhere (a hard link) would let whoever
+    // made it choose what this process appends to.
+    if (info.st_nlink > 1) return Refused(AppendProblem::Link);
     if (size == 0) return {};
     ssize_t written = -1;
     do {

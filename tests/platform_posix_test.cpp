@@ -478,6 +478,7 @@ TEST(AppendFileTest, OnlyARegularFileBelowARealFolderIsWritten) {
         {"true", AppendProblem::None},
         {"mkdir tracefiles && ln -s ../other/victim.txt tracefiles/tracefile.txt", AppendProblem::Link},
         {"mkdir tracefiles && ln -s elsewhere.txt tracefiles/tracefile.txt", AppendProblem::Link},
+        {"mkdir tracefiles && ln other/victim.txt tracefiles/tracefile.txt", AppendProblem::Link},
         {"mkdir tracefiles && mkfifo tracefiles/tracefile.txt", AppendProblem::NotRegularFile},
         {"mkdir tracefiles && mkfifo tracefiles/tracefile.txt", AppendProblem::NotRegularFile, true},
         {"mkdir -p tracefiles/tracefile.txt", AppendProblem::NotRegularFile},
