@@ -15,6 +15,7 @@
 #include "app/port_diagnosis.h"
 #include "app/workflow.h"
 #include "lib/ebd.h"
+#include "platform/platform.h"
 #include "platform/port_map.h"
 
 #ifndef EBD_TOOL_VERSION
@@ -39,13 +40,32 @@ int32_t PrintTraceLine(uint32_t, const char* line) {
     return 0;
 }
 
-// One attempt; says on standard error why the port could not be opened.
+// Says once, before any attempt, when the trace file cannot be written and
+// why; the attempts go on without it.
+void ReportTraceFileProblem() {
+    using namespace ebd::platform;
+    const AppendResult check = appendToFile(kTraceDirectory, kTraceFileName, nullptr, 0);
+    if (!check)
+        std::fprintf(stderr, "%sthe trace file is not written: %s\n", g_prefix.c_str(),
+                     describeAppendProblem(check, kTraceDirectory, kTraceFileName).c_str());
+}
+
+// Ports whose device the user named with --device.
+std::vector<int> g_devicesGiven;
+
+// One attempt; says on standard error why the port could not be opened, or
+// which other programs have it open when the module stayed silent.
 Outcome AttemptPort(int port, bool verbose) {
     const ebd::app::Attempt attempt = RunAutostartOff(port, verbose ? static_cast<uint32_t>(port) : 0);
+    std::string why;
     if (port != 0 && !attempt.opened) {
-        const std::string why = DescribePortProblem(port, DiagnosePort(port));
-        if (!why.empty()) std::fprintf(stderr, "%s%s\n", g_prefix.c_str(), why.c_str());
+        const bool deviceGiven =
+            std::find(g_devicesGiven.begin(), g_devicesGiven.end(), port) != g_devicesGiven.end();
+        why = DescribePortProblem(port, DiagnosePort(port), deviceGiven);
+    } else if (port != 0 && attempt.outcome == Outcome::CannotConnect) {
+        why = DescribeOtherUsers(port, OtherUsersOf(port));
     }
+    if (!why.empty()) std::fprintf(stderr, "%s%s\n", g_prefix.c_str(), why.c_str());
     return attempt.outcome;
 }
 
@@ -153,7 +173,10 @@ int Run(const std::vector<std::string>& args) {
         if (!options.listPorts) return 0;
     }
     // The library and the listing find the devices through the environment.
-    for (const auto& [port, path] : options.devices) SetDevice(port, path);
+    for (const auto& [port, path] : options.devices) {
+        SetDevice(port, path);
+        g_devicesGiven.push_back(port);
+    }
     if (options.listPorts) {
         std::fputs(ListPorts().c_str(), stdout);
         return 0;
@@ -164,6 +187,7 @@ int Run(const std::vector<std::string>& args) {
     // A child started as a fresh program for one of several ports.
     if (const int child = ChildPort(); child != 0 && options.ports == std::vector<int>{child})
         return AttemptInChild(child, options.verbose);
+    if (options.trace) ReportTraceFileProblem();
     if (options.ports.size() > 1) return RunSeveral(options);
     const int port = options.ports.empty() ? 0 : options.ports.front();
     const Outcome outcome = AttemptPort(port, options.verbose);

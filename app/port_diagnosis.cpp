@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "app/cli_options.h"
@@ -31,6 +31,7 @@ namespace {
 constexpr int kOpenFlags = O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC;
 // A machine runs far fewer processes; the bound only keeps the search finite.
 constexpr int kMaxProcessesSearched = 100'000;
+constexpr long kMaxDescriptorsSearched = 4'000'000;
 
 std::string ComName(int port) {
     return "COM" + std::to_string(port);
@@ -67,56 +68,75 @@ std::string Described(const std::string& pid) {
     return "pid " + pid + (name.empty() ? "" : ", " + name);
 }
 
-// The process that holds an exclusive lock on the device, as "pid N, name";
-// /proc/locks names the lock's file by device numbers and inode.
-std::string FindLockHolder(const struct stat& info) {
-    std::ifstream locks("/proc/locks");
-    for (std::string line; std::getline(locks, line);) {
-        std::istringstream fields(line);
-        std::string number, kind, mode, access, pid, file;
-        if (!(fields >> number >> kind >> mode >> access >> pid >> file) || kind != "FLOCK") continue;
-        unsigned fileMajor = 0, fileMinor = 0;
-        unsigned long long inode = 0;
-        if (std::sscanf(file.c_str(), "%x:%x:%llu", &fileMajor, &fileMinor, &inode) != 3) continue;
-        if (fileMajor != major(info.st_dev) || fileMinor != minor(info.st_dev) || inode != info.st_ino)
-            continue;
-        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        return Described(pid);
+// The number of the pseudo-terminal whose far (master) end the descriptor
+// `fd` of process `pid` is, or -1. The process at the far end plays the
+// device itself (module-sim does), and is no other user of it.
+long PtyMasterIndex(const std::string& pid, const char* fd, const struct stat& target) {
+    constexpr unsigned kTtyMajor = 5, kPtmxMinor = 2;
+    if (major(target.st_rdev) != kTtyMajor || minor(target.st_rdev) != kPtmxMinor) return -1;
+    std::ifstream info("/proc/" + pid + "/fdinfo/" + fd);
+    for (std::string line; std::getline(info, line);) {
+        if (line.rfind("tty-index:", 0) == 0) return std::strtol(line.c_str() + 10, nullptr, 10);
     }
-    return {};
+    return -1;
 }
 
-// A process other than this one with the device open, as "pid N, name". Only
-// processes whose descriptors this user may read are seen.
-std::string FindHolder(const std::string& device) {
-    char resolved[PATH_MAX];
-    if (realpath(device.c_str(), resolved) == nullptr) return {};
+// The pseudo-terminal number of a slave device, or -1 for any other device.
+long PtySlaveIndex(dev_t device) {
+    constexpr unsigned kFirstSlaveMajor = 136, kLastSlaveMajor = 143;
+    if (major(device) < kFirstSlaveMajor || major(device) > kLastSlaveMajor) return -1;
+    return static_cast<long>((major(device) - kFirstSlaveMajor) * 256 + minor(device));
+}
+
+// Every process other than this one with the character device `device` open,
+// as "pid N, name": each descriptor in /proc/PID/fd is compared by device
+// number, so that any name of the device matches. Whoever holds a lock on it
+// has it open and is among them; /proc/locks alone would name the process
+// that took the lock, which may have ended since. Only processes whose
+// descriptors this user may read are seen.
+std::vector<std::string> FindUsers(dev_t device) {
+    std::vector<std::string> users;
     DIR* proc = opendir("/proc");
-    if (proc == nullptr) return {};
-    std::string holder;
+    if (proc == nullptr) return users;
+    const std::string self = std::to_string(getpid());
+    const long ptyIndex = PtySlaveIndex(device);
     int searched = 0;
+    long descriptors = 0;
     while (const dirent* entry = readdir(proc)) {
-        if (++searched > kMaxProcessesSearched || !holder.empty()) break;
+        if (++searched > kMaxProcessesSearched || descriptors > kMaxDescriptorsSearched) break;
         const std::string pid = entry->d_name;
-        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (pid == std::to_string(getpid())) continue;
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self) continue;
         const std::string fdDir = "/proc/" + pid + "/fd";
         DIR* fds = opendir(fdDir.c_str());
         if (fds == nullptr) continue;
+        bool user = false;
+        bool farEnd = false;
         while (const dirent* fd = readdir(fds)) {
-            char target[PATH_MAX];
-            const std::string link = fdDir + "/" + fd->d_name;
-            const ssize_t length = readlink(link.c_str(), target, sizeof target - 1);
-            if (length <= 0) continue;
-            target[length] = '\0';
-            if (std::strcmp(target, resolved) != 0) continue;
-            holder = Described(pid);
-            break;
+            if (++descriptors > kMaxDescriptorsSearched) break;
+            if (fd->d_name[0] == '.') continue;
+            struct stat target {};
+            if (stat((fdDir + "/" + fd->d_name).c_str(), &target) != 0 || !S_ISCHR(target.st_mode)) continue;
+            if (target.st_rdev == device) user = true;
+            if (ptyIndex >= 0 && PtyMasterIndex(pid, fd->d_name, target) == ptyIndex) farEnd = true;
         }
         closedir(fds);
+        if (user && !farEnd) users.push_back(Described(pid));
     }
     closedir(proc);
-    return holder;
+    return users;
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+    std::string text;
+    for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
+    return text;
+}
+
+// A group that may read and write the device and is not root's: joining it
+// would let the user open the device.
+std::string GroupToJoin(const struct stat& info) {
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP) || info.st_gid == 0) return {};
+    return GroupName(info.st_gid);
 }
 
 }  // namespace
@@ -143,13 +163,11 @@ PortDiagnosis DiagnosePort(int port) {
         const int error = errno;
         if (error == EACCES || error == EPERM) {
             result.problem = PortProblem::NoPermission;
-            result.group = GroupName(info.st_gid);
+            result.group = GroupToJoin(info);
         } else if (error == EBUSY) {
-            // Another program set exclusive mode on it; if it took the lock
-            // too, the lock names it.
+            // Another program set exclusive mode on it.
             result.problem = PortProblem::Held;
-            result.holder = FindLockHolder(info);
-            if (result.holder.empty()) result.holder = FindHolder(result.device);
+            result.holder = Joined(FindUsers(info.st_rdev));
         } else if (error == ENXIO || error == ENODEV || error == EIO) {
             // The node exists, but no hardware answers behind it.
             result.problem = PortProblem::NoDevice;
@@ -167,7 +185,7 @@ PortDiagnosis DiagnosePort(int port) {
     if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         result.problem = errno == EWOULDBLOCK ? PortProblem::Held : PortProblem::Other;
         if (result.problem == PortProblem::Held) {
-            result.holder = FindLockHolder(info);
+            result.holder = Joined(FindUsers(info.st_rdev));
         } else {
             result.detail = std::strerror(errno);
         }
@@ -175,20 +193,39 @@ PortDiagnosis DiagnosePort(int port) {
     return result;
 }
 
-std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis) {
+std::vector<std::string> OtherUsersOf(int port) {
+    const std::string device = platform::devicePathFor(ComName(port).c_str());
+    struct stat info {};
+    if (device.empty() || stat(device.c_str(), &info) != 0 || !S_ISCHR(info.st_mode)) return {};
+    return FindUsers(info.st_rdev);
+}
+
+std::string DescribeOtherUsers(int port, const std::vector<std::string>& users) {
+    if (users.empty()) return {};
+    return ComName(port) + " (" + platform::devicePathFor(ComName(port).c_str()) +
+           "): the module did not answer; also open in " +
+           (users.size() == 1 ? "another program" : "other programs") + " (" + Joined(users) +
+           "), which may take the module's replies: end it and try again";
+}
+
+std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis, bool deviceGiven) {
     const std::string where = ComName(port) + " (" + diagnosis.device + "): ";
     switch (diagnosis.problem) {
         case PortProblem::None:
             return {};
         case PortProblem::NoDevice:
             if (diagnosis.device.empty()) return ComName(port) + ": no device for this port";
+            if (deviceGiven) return where + "no such device; is the module plugged in?";
             return where + "no such device; is the module plugged in, or does EBD_COM" +
                    std::to_string(port) + " name another device?";
         case PortProblem::NotSerial:
             return where + "not a serial device";
         case PortProblem::NoPermission:
-            return where + "no permission; join the group '" + diagnosis.group + "' (usermod -aG " +
-                   diagnosis.group + " $USER) and log in again";
+            if (diagnosis.group.empty())
+                return where + "no permission; no group may use it: ask the administrator for access";
+            return where + "no permission; members of the group '" + diagnosis.group +
+                   "' may use it: root adds a user to it (usermod -aG " + diagnosis.group +
+                   " USER), and it counts from the user's next login";
         case PortProblem::Held:
             return where + "held by another program" +
                    (diagnosis.holder.empty() ? std::string() : " (" + diagnosis.holder + ")") +

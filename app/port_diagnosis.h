@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ebd::app {
 
@@ -19,16 +20,24 @@ enum class PortProblem {
 struct PortDiagnosis {
     PortProblem problem = PortProblem::None;
     std::string device;  // the path the port maps to
-    std::string group;   // NoPermission: the device's group
-    std::string holder;  // Held: "pid N, name" when it could be found
+    std::string group;   // NoPermission: a group other than root's that may read and write it
+    std::string holder;  // Held: "pid N, name; pid M, name" of what could be found
     std::string detail;  // Other: the system's message
 };
 
 // Opens the device of COM<port> for a moment (without taking it from anybody).
 PortDiagnosis DiagnosePort(int port);
 
-// One line for standard error; empty for PortProblem::None.
-std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis);
+// One line for standard error; empty for PortProblem::None. `deviceGiven`:
+// the user named the device on the command line, not through EBD_COM<port>.
+std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis, bool deviceGiven = false);
+
+// The processes other than this one that have the device of COM<port> open,
+// as "pid N, name", for a port that opened but whose module stayed silent.
+// Empty where the system cannot tell.
+std::vector<std::string> OtherUsersOf(int port);
+// One line for standard error naming `users`; empty when there are none.
+std::string DescribeOtherUsers(int port, const std::vector<std::string>& users);
 
 // "COM<n>  <device>  <state>" for COM1 to COM32 and, where the system can tell,
 // the serial devices found below `root` (see serial_devices.h), without

@@ -101,7 +101,16 @@ PortDiagnosis DiagnosePort(int port) {
     return result;
 }
 
-std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis) {
+// Windows tells nobody which program has a port open.
+std::vector<std::string> OtherUsersOf(int /*port*/) {
+    return {};
+}
+
+std::string DescribeOtherUsers(int /*port*/, const std::vector<std::string>& /*users*/) {
+    return {};
+}
+
+std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis, bool /*deviceGiven*/) {
     const std::string where = ComName(port) + " (" + diagnosis.device + "): ";
     switch (diagnosis.problem) {
         case PortProblem::None:

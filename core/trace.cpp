@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <string>
 
@@ -21,9 +20,6 @@ std::atomic<TraceCallback> g_callback{nullptr};
 // Lines of sessions on different threads reach the file one whole line after
 // another.
 std::mutex g_fileLock;
-
-constexpr const char* kTraceDir = "tracefiles";
-constexpr const char* kTraceFile = "tracefiles/tracefile.txt";
 
 // Appends formatted text to a 256-byte line without ever running past it.
 void Append(char* line, size_t& len, const char* format, unsigned value) {
@@ -66,9 +62,13 @@ bool EndsWith(const char* text, size_t len, const char* suffix) {
 
 }  // namespace
 
-void SetTraceFile(bool on) { g_traceFile.store(on, std::memory_order_relaxed); }
+void SetTraceFile(bool on) {
+    g_traceFile.store(on, std::memory_order_relaxed);
+}
 
-void SetTraceCallback(TraceCallback callback) { g_callback.store(callback); }
+void SetTraceCallback(TraceCallback callback) {
+    g_callback.store(callback);
+}
 
 bool TraceWanted(uint32_t handle) {
     if (!HandleValid(handle)) return false;
@@ -107,7 +107,8 @@ void WriteTraceFile(const char* line) {
     if (!g_traceFile.load(std::memory_order_relaxed) || line == nullptr) return;
     const uint64_t now = platform::current().counter();
     const TimeBase& time = Time();
-    const uint64_t elapsed = now >= time.startCount ? now - time.startCount : now + (UINT64_MAX - time.startCount);
+    const uint64_t elapsed =
+        now >= time.startCount ? now - time.startCount : now + (UINT64_MAX - time.startCount);
     const auto ms = static_cast<uint32_t>(elapsed / (time.ticksPerMs == 0 ? 1 : time.ticksPerMs));
     // The whole file line is formatted first and then appended with one write:
     // "[" 7 digits "." 3 digits "] ", the line of at most 255 characters, "\n".
@@ -126,10 +127,9 @@ void WriteTraceFile(const char* line) {
     // Each line opens and closes the file, so that it is complete on disk when
     // the call returns and other programs may read the file meanwhile.
     const std::lock_guard lock(g_fileLock);
-    std::error_code ignored;
-    std::filesystem::create_directory(kTraceDir, ignored);
     // A line that cannot be written is lost; the caller is not affected.
-    platform::appendToFile(kTraceFile, text, static_cast<size_t>(length));
+    platform::appendToFile(platform::kTraceDirectory, platform::kTraceFileName, text,
+                           static_cast<size_t>(length));
 }
 
 void TraceHexBytes(uint32_t handle, const char* title, const void* data, int32_t count) {
@@ -165,7 +165,8 @@ const char* CondenseRevisionText(const char* revisionText, VersionText& area) {
     for (const char* keyword = firstKeyword; keyword < end;) {
         const char* next = std::strstr(keyword + 3, "$YK");
         if (next == nullptr) next = end;
-        const char* colon = static_cast<const char*>(std::memchr(keyword, ':', static_cast<size_t>(next - keyword)));
+        const char* colon =
+            static_cast<const char*>(std::memchr(keyword, ':', static_cast<size_t>(next - keyword)));
         if (colon != nullptr) put(colon + 1, next);
         keyword = next;
     }
@@ -188,7 +189,8 @@ const char* EscapeVersionText(const char* text, const char* prefix, VersionText&
     if (text == nullptr) return out;
     for (size_t i = 0; text[i] != '\0' && len < 255; ++i) {
         const char c = text[i];
-        if (!EndsWith(out, len, "main") && !EndsWith(out, len, "dev01") && !EndsWith(out, len, kDeveloperBranch)) {
+        if (!EndsWith(out, len, "main") && !EndsWith(out, len, "dev01") &&
+            !EndsWith(out, len, kDeveloperBranch)) {
             putChar(c);
             continue;
         }
@@ -208,7 +210,8 @@ const char* EscapeVersionText(const char* text, const char* prefix, VersionText&
                 putChar(c);
             } else {
                 char octal[8];
-                std::snprintf(octal, sizeof octal, "%o", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                std::snprintf(octal, sizeof octal, "%o",
+                              static_cast<unsigned>(static_cast<unsigned char>(c)));
                 put(octal);
             }
         } else if (c == '\r') {

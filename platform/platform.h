@@ -134,10 +134,37 @@ Platform& win32();
 // platform's own open and for the tools' diagnosis of a port.
 OpenError openErrorFor(unsigned long systemError);
 
-// Appends `size` bytes to the file at `path` (created when missing) with one
-// write on a descriptor opened for appending, and closes it again; text mode
-// where the system has one. False when the file cannot be opened or written.
-bool appendToFile(const char* path, const char* data, size_t size);
+// The trace file below the working directory.
+inline constexpr const char* kTraceDirectory = "tracefiles";
+inline constexpr const char* kTraceFileName = "tracefile.txt";
+
+// Why a file could not be appended to.
+enum class AppendProblem {
+    None,
+    NotDirectory,    // the folder is a link, or something else than a folder
+    Link,            // the file is a link (never followed)
+    NotRegularFile,  // a FIFO, a device, a folder...
+    NoPermission,    // the user may not create or write it
+    Other,           // the system's error number says more
+};
+
+struct AppendResult {
+    AppendProblem problem = AppendProblem::None;
+    unsigned long systemError = 0;  // errno, or GetLastError on Windows
+    explicit operator bool() const { return problem == AppendProblem::None; }
+};
+
+// Appends `size` bytes to the file `name` in the folder `directory` (both
+// created when missing, the folder 0755 and the file 0644 at most) with one
+// write on a handle opened for appending, and closes it again; text mode where
+// the system has one. A link at either place, a FIFO, a device or a folder
+// where the file belongs is refused without waiting. With `size` 0 it only
+// checks that the file can be appended to (and creates it).
+AppendResult appendToFile(const char* directory, const char* name, const char* data, size_t size);
+// "<directory><separator><name>" with the system's separator.
+std::string joinPath(const char* directory, const char* name);
+// Why the file was not written, in one phrase for people; empty for success.
+std::string describeAppendProblem(const AppendResult& result, const char* directory, const char* name);
 
 // Device path that "COM<n>" stands for: EBD_COM<n> from the environment, else
 // the port map of the settings store (port_map.h), else the system's own

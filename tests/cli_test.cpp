@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "app/cli_options.h"
@@ -178,85 +180,123 @@ TEST(CommandLine, EightModulesAtOnce) {
 
 // ---- Why a port cannot be opened ----------------------------------------------------
 
-TEST(CommandLine, AMissingDeviceIsNamed) {
-    const ToolRun run = Tool({"--port", "5", "--device", "/nonexistent/ttyUSB9"});
+TEST(CommandLine, AMissingDeviceIsNamedWithTheHintThatFitsHowItWasGiven) {
+    ToolRun run = Tool({"--port", "5", "--device", "/nonexistent/ttyUSB9"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "Cannot connect to Module\n");
     EXPECT_TRUE(Contains(run.err, "COM5 (/nonexistent/ttyUSB9): no such device")) << run.err;
+    EXPECT_FALSE(Contains(run.err, "EBD_COM5")) << run.err;
+    run = Tool({"--port", "5"}, {{"EBD_COM5", "/nonexistent/ttyUSB9"}});
+    EXPECT_TRUE(Contains(run.err, "does EBD_COM5 name another device?")) << run.err;
 }
 
-// Opens and locks `device` in a child process of its own until destroyed.
+// Opens `device` (and locks it, if asked) in a child process of its own until
+// destroyed. `handOver`: the child forks a grandchild that keeps the
+// descriptor and ends, so the process that took the lock no longer exists.
 class Holder {
 public:
-    explicit Holder(const std::string& device) {
+    explicit Holder(const std::string& device, bool lock = true, bool handOver = false) {
         int ready[2];
         if (pipe(ready) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
+        const pid_t child = fork();
+        if (child == 0) {
             const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? '1' : '0';
-            (void)!write(ready[1], &ok, 1);
+            const bool ok = fd >= 0 && (!lock || flock(fd, LOCK_EX | LOCK_NB) == 0);
+            if (handOver && ok && fork() != 0) _exit(0);
+            const std::string report = std::string(ok ? "1" : "0") + std::to_string(getpid());
+            (void)!write(ready[1], report.data(), report.size());
             pause();
             _exit(0);
         }
         close(ready[1]);
-        char ok = '0';
+        char report[32] = {};
         pollfd entry{ready[0], POLLIN, 0};
-        if (poll(&entry, 1, 5000) == 1 && read(ready[0], &ok, 1) == 1) holding_ = ok == '1';
+        if (poll(&entry, 1, 5000) == 1 && read(ready[0], report, sizeof report - 1) > 1) {
+            holding_ = report[0] == '1';
+            pid_ = std::atoi(report + 1);
+        }
         close(ready[0]);
+        if (handOver) waitpid(child, nullptr, 0);
+        reap_ = handOver ? -1 : child;
+        if (pid_ <= 0) pid_ = child;
     }
     ~Holder() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        if (pid_ > 0) kill(pid_, SIGKILL);
+        if (reap_ > 0) waitpid(reap_, nullptr, 0);
     }
     bool holding() const { return holding_; }
     pid_t pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
+    pid_t reap_ = -1;
     bool holding_ = false;
 };
 
-TEST(CommandLine, APortHeldByAnotherProgramIsNamedWithTheHolder) {
-    ModuleSimProcess module(kSim);
-    ASSERT_FALSE(module.device().empty());
-    Holder holder(module.device());
-    ASSERT_TRUE(holder.holding());
-    const ToolRun run = Tool({"--port", "1", "--device", module.device()});
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(Contains(run.err, "held by another program (pid " + std::to_string(holder.pid()))) << run.err;
-    EXPECT_TRUE(Contains(run.err, "modem managers often hold modem ports")) << run.err;
+TEST(CommandLine, EveryOtherProgramWithThePortOpenIsNamed) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<bool, bool>> holders;  // lock, hand over
+        const char* says;
+    };
+    const std::vector<Case> cases{
+        {"a forgotten terminal, no lock",
+         {{false, false}},
+         "the module did not answer; also open in another program"},
+        {"two, one with the lock", {{false, false}, {true, false}}, "held by another program"},
+        {"the lock taker ended, its child holds on", {{true, true}}, "held by another program"},
+    };
+    for (const Case& c : cases) {
+        ModuleSimProcess module(kSim, {"--silent"});
+        ASSERT_FALSE(module.device().empty());
+        std::deque<Holder> holders;
+        for (const auto& [lock, handOver] : c.holders)
+            ASSERT_TRUE(holders.emplace_back(module.device(), lock, handOver).holding()) << c.what;
+        const ToolRun run = Tool({"--port", "1", "--device", module.device()});
+        EXPECT_EQ(run.status, 2) << c.what;
+        EXPECT_EQ(Lines(run.err).size(), 1u) << c.what << ": " << run.err;
+        EXPECT_TRUE(Contains(run.err, c.says)) << c.what << ": " << run.err;
+        for (const Holder& holder : holders)
+            EXPECT_TRUE(Contains(run.err, "pid " + std::to_string(holder.pid()) + ", test_cli"))
+                << c.what << ": " << run.err;
+        EXPECT_FALSE(Contains(run.err, "module-sim")) << c.what << ": the module's own end is no other user";
+    }
 }
 
-TEST(PortDiagnosis, NamesTheGroupToJoinWhenTheUserMayNotOpenTheDevice) {
-    // A device only its owner may open, tried by another user.
+TEST(PortDiagnosis, NamesAGroupOnlyWhenItMayUseTheDeviceAndIsNotRoot) {
+    if (geteuid() != 0) GTEST_SKIP() << "giving the device away needs root";
     ebd::sim::ModuleDouble module;
     std::string error;
     const auto host = ebd::sim::PtyHost::Open(module, &error);
     ASSERT_TRUE(host) << error;
-    struct stat info {};
-    ASSERT_EQ(stat(host->slavePath().c_str(), &info), 0);
-    ASSERT_EQ(chmod(host->slavePath().c_str(), 0600), 0);
-    const bool root = geteuid() == 0;
-    const pid_t child = fork();
-    if (child == 0) {
-        if (root && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(10);
-        if (!root && chmod(host->slavePath().c_str(), 0) != 0) _exit(11);
-        setenv("EBD_COM9", host->slavePath().c_str(), 1);
-        const app::PortDiagnosis diagnosis = app::DiagnosePort(9);
-        if (diagnosis.problem != app::PortProblem::NoPermission) _exit(12);
-        const group* owner = getgrgid(info.st_gid);
-        const std::string expected = owner != nullptr ? owner->gr_name : "gid " + std::to_string(info.st_gid);
-        if (diagnosis.group != expected) _exit(13);
-        const std::string text = app::DescribePortProblem(9, diagnosis);
-        _exit(Contains(text, "no permission; join the group '" + expected + "'") ? 0 : 14);
+    const char* device = host->slavePath().c_str();
+    // A group the test user is not in; named as the system knows it.
+    constexpr gid_t kGroup = 20;
+    const group* known = getgrgid(kGroup);
+    const std::string name = known != nullptr ? known->gr_name : "gid " + std::to_string(kGroup);
+    const std::vector<std::tuple<mode_t, gid_t, std::string>> cases{
+        {0660, kGroup, "no permission; members of the group '" + name + "' may use it: root adds"},
+        {0620, kGroup, "no permission; no group may use it"},
+        {0600, kGroup, "no permission; no group may use it"},
+        {0660, 0, "no permission; no group may use it"},
+    };
+    for (const auto& [mode, owner, says] : cases) {
+        ASSERT_EQ(chown(device, 0, owner), 0);
+        ASSERT_EQ(chmod(device, mode), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            // An ordinary user outside every group of the device.
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+            setenv("EBD_COM9", device, 1);
+            const app::PortDiagnosis diagnosis = app::DiagnosePort(9);
+            _exit(diagnosis.problem != app::PortProblem::NoPermission       ? 12
+                  : !Contains(app::DescribePortProblem(9, diagnosis), says) ? 14
+                                                                            : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0) << std::oct << mode << " group " << owner;
     }
-    ASSERT_GT(child, 0);
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(PortDiagnosis, TellsAFreePortFromAFileAndFromNothing) {
@@ -306,6 +346,29 @@ TEST(CommandLine, VerboseSendsTraceLinesToStandardErrorAndTraceWritesTheFile) {
     EXPECT_TRUE(Contains(content.str(), "(EBD ) WComOpen(portNum=1, baudRate=115200, tHandle=0x00000000)"))
         << content.str();
 
+    fs::current_path(old);
+    fs::remove_all(dir);
+}
+
+TEST(CommandLine, ATraceFileThatCannotBeWrittenIsNamedOnceAndTheAttemptGoesOn) {
+    // A FIFO at the trace path neither holds the tool nor takes its lines.
+    const fs::path dir = fs::temp_directory_path() / ("cli_trace_" + std::to_string(getpid()));
+    const fs::path old = fs::current_path();
+    fs::create_directories(dir / "tracefiles");
+    fs::current_path(dir);
+    ASSERT_EQ(mkfifo("tracefiles/tracefile.txt", 0600), 0);
+    for (const auto& ports :
+         std::vector<std::vector<std::string>>{{"--port", "3"}, {"--port", "3", "--port", "4"}}) {
+        std::vector<std::string> args = ports;
+        args.insert(args.end(), {"--device", "/nonexistent", "--trace"});
+        const ToolRun run = Tool(args, {{"EBD_COM4", "/nonexistent"}});
+        EXPECT_EQ(run.status, 2);
+        const std::string notice =
+            "the trace file is not written: tracefiles/tracefile.txt is not a regular file\n";
+        const size_t at = run.err.find(notice);
+        EXPECT_NE(at, std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find(notice, at + 1), std::string::npos) << "said once: " << run.err;
+    }
     fs::current_path(old);
     fs::remove_all(dir);
 }

@@ -6,6 +6,8 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -498,6 +500,67 @@ TEST(PosixTimeTest, CounterSleepAndLocalTime) {
     EXPECT_GE(now.tm_mday, 1);
     EXPECT_LE(now.tm_mday, 31);
     platform.localTime(nullptr);
+}
+
+// ---- The trace file in a working directory others may have prepared -----------------
+
+TEST(AppendFileTest, OnlyARegularFileBelowARealFolderIsWritten) {
+    namespace fs = std::filesystem;
+    const fs::path root = fs::temp_directory_path() / ("ebd_append_" + std::to_string(getpid()));
+    const std::string folder = (root / "tracefiles").string(), file = folder + "/tracefile.txt";
+    struct Case {
+        const char* prepare;  // shell commands in `root`, beside other/victim.txt
+        AppendProblem expected;
+        bool reader = false;  // a reader holds the FIFO open
+    };
+    const std::vector<Case> cases{
+        {"true", AppendProblem::None},
+        {"mkdir tracefiles && ln -s ../other/victim.txt tracefiles/tracefile.txt", AppendProblem::Link},
+        {"mkdir tracefiles && ln -s elsewhere.txt tracefiles/tracefile.txt", AppendProblem::Link},
+        {"mkdir tracefiles && ln other/victim.txt tracefiles/tracefile.txt", AppendProblem::Link},
+        {"mkdir tracefiles && mkfifo tracefiles/tracefile.txt", AppendProblem::NotRegularFile},
+        {"mkdir tracefiles && mkfifo tracefiles/tracefile.txt", AppendProblem::NotRegularFile, true},
+        {"mkdir -p tracefiles/tracefile.txt", AppendProblem::NotRegularFile},
+        {"ln -s other tracefiles", AppendProblem::NotDirectory},
+        {"echo x >tracefiles", AppendProblem::NotDirectory},
+        {"mkdir -m 0555 tracefiles", AppendProblem::NoPermission},
+    };
+    const mode_t oldMask = umask(0);
+    for (const Case& c : cases) {
+        fs::create_directories(root / "other");
+        std::ofstream((root / "other" / "victim.txt").string()) << "kept\n";
+        ASSERT_EQ(std::system(("cd " + root.string() + " && " + c.prepare).c_str()), 0) << c.prepare;
+        const int reader = c.reader ? ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1;
+        const auto start = Clock::now();
+        AppendProblem problem = appendToFile(folder.c_str(), kTraceFileName, "line\n", 5).problem;
+        if (geteuid() == 0 && c.expected == AppendProblem::NoPermission) {
+            // Root writes anyway: an ordinary user tries, in a child process.
+            const pid_t child = fork();
+            if (child == 0)
+                _exit(
+                    setgid(65534) == 0 && setuid(65534) == 0
+                        ? static_cast<int>(appendToFile(folder.c_str(), kTraceFileName, "line\n", 5).problem)
+                        : 100);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            problem = static_cast<AppendProblem>(WEXITSTATUS(status));
+        }
+        EXPECT_EQ(problem, c.expected) << c.prepare;
+        EXPECT_LT(msSince(start), 1000) << c.prepare;
+        EXPECT_EQ(fs::file_size(root / "other" / "victim.txt"), 5u) << c.prepare;
+        EXPECT_FALSE(fs::exists(root / "tracefiles" / "elsewhere.txt")) << c.prepare;
+        char byte = 0;
+        EXPECT_LE(reader < 0 ? 0 : ::read(reader, &byte, 1), 0) << "nothing reached the FIFO";
+        ::close(reader);
+        if (c.expected == AppendProblem::None) {
+            // The widest modes the folder and the file are created with.
+            EXPECT_EQ(fs::status(folder).permissions(), static_cast<fs::perms>(0755));
+            EXPECT_EQ(fs::status(file).permissions(), static_cast<fs::perms>(0644));
+        }
+        chmod(folder.c_str(), 0755);
+        fs::remove_all(root);
+    }
+    umask(oldMask);
 }
 
 }  // namespace

@@ -45,8 +45,8 @@ def test_a_port_without_a_device_fails_to_open_with_code_4(monkeypatch, build_di
     with pytest.raises(ebd.EbdError) as failed:
         ebd.Session(port=9)
     assert (failed.value.operation, failed.value.code) == ("WComOpen", 4)
-    assert str(failed.value) == ("WComOpen failed on COM9: error 4: the port could not be opened or set up "
-                                 "(no such device, no permission, or held by another program)")
+    assert str(failed.value) == (f"WComOpen failed on COM9: error 4: COM9 ({tmp_path / 'no-such-device'}): "
+                                 "no such device; is the module plugged in, or does EBD_COM9 name another device?")
 
 
 def test_nvram_items_round_trip_as_bytes(attach_module, trace_records):

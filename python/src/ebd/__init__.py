@@ -18,7 +18,8 @@ The package wraps ``libebd`` (``lib/ebd.h``) through ``ctypes``::
 What is here:
 
 - ``Session``: one open port, methods for every operation of the library.
-- ``EbdError``: raised when an operation fails, with its name and error code.
+- ``EbdError``: raised when an operation fails, with its name and error code;
+  ``PortOpenError``, also an ``OSError``, when the port cannot be opened.
 - ``autostart_off`` and ``Outcome``: the tool's workflow and its five outcomes.
 - ``raw``: every C function as declared in ``lib/ebd.h``, for what ``Session``
   does not cover.
@@ -33,7 +34,7 @@ from __future__ import annotations
 
 from . import raw
 from ._loader import LibraryNotFoundError
-from .errors import EbdError, error_meaning
+from .errors import EbdError, PortOpenError, error_meaning
 from .results import ExitData, FlashSerialNumber, GainTable, IQOffsets, LibrarySettings, LoopbackData
 from .session import (DEFAULT_BAUD_RATE, MAX_AT_COMMAND, MAX_CALIBRATION_ITEM_WRITE, MAX_NVRAM_READ, MAX_PORT,
                       MAX_USER_ITEM_WRITE, Session)
@@ -46,7 +47,7 @@ __version__ = "1.0"
 __all__ = [
     "DEFAULT_BAUD_RATE", "MAX_AT_COMMAND", "MAX_CALIBRATION_ITEM_WRITE", "MAX_NVRAM_READ", "MAX_PORT",
     "MAX_USER_ITEM_WRITE", "EbdError", "ExitData", "FlashSerialNumber", "GainTable", "IQOffsets",
-    "LibraryNotFoundError", "LibrarySettings", "LoopbackData", "Outcome", "Session", "autostart_off",
-    "disable_trace_file", "enable_trace_file", "error_meaning", "load_settings", "port_logger", "raw",
-    "save_settings",
+    "LibraryNotFoundError", "LibrarySettings", "LoopbackData", "Outcome", "PortOpenError", "Session",
+    "autostart_off", "disable_trace_file", "enable_trace_file", "error_meaning", "load_settings", "port_logger",
+    "raw", "save_settings",
 ]

@@ -255,13 +255,26 @@ def array(kind: Any, values: Sequence[int], length: int, what: str) -> Any:
     return (kind * length)(*values)
 
 
-def byte_area(data: Optional[bytes], what: str, limit: int = 0xFFFF) -> Tuple[Any, int]:
+def bytes_of(data: Any, what: str) -> bytes:
+    """``data`` as bytes; only bytes, bytearray and memoryview are taken (an
+    int would become that many zero bytes, None nothing at all).
+
+    Raises:
+        TypeError: naming ``what``.
+    """
+    if not isinstance(data, (bytes, bytearray, memoryview)):
+        raise TypeError(f"{what} must be bytes, bytearray or memoryview, not {type(data).__name__}")
+    return bytes(data)
+
+
+def byte_area(data: Any, what: str, limit: int = 0xFFFF) -> Tuple[Any, int]:
     """A ctypes byte array holding ``data`` and its length.
 
     Raises:
+        TypeError: ``data`` is not bytes, bytearray or memoryview.
         ValueError: ``data`` is longer than ``limit``.
     """
-    payload = bytes(data or b"")
+    payload = bytes_of(data, what)
     if len(payload) > limit:
         raise ValueError(f"{what}: {len(payload)} bytes, at most {limit}")
     return (c_uint8 * max(len(payload), 1)).from_buffer_copy(payload.ljust(1, b"\0")), len(payload)

@@ -10,10 +10,12 @@ pointer to it.
 
 from __future__ import annotations
 
+import contextlib
 import ctypes
 import logging
+import signal
 import threading
-from typing import Optional
+from typing import Iterator, List, Optional
 
 from ._declarations import TraceCallback
 
@@ -41,8 +43,15 @@ def _logger_for(trace_handle: int) -> logging.Logger:
     return logger
 
 
+# What the callback caught that must not be lost (KeyboardInterrupt,
+# SystemExit, ...), per thread: the library calls back on the caller's thread.
+_pending = threading.local()
+
+
 def _deliver(trace_handle: int, line: Optional[bytes]) -> int:
-    # Runs inside a library call: nothing may escape into the C frames.
+    # Runs inside a library call: nothing may escape into the C frames, where
+    # ctypes would print it and drop it. An interrupt is kept for
+    # raise_pending() once the call has returned.
     try:
         target = _logger_for(trace_handle)
         if target.isEnabledFor(logging.DEBUG):
@@ -50,7 +59,42 @@ def _deliver(trace_handle: int, line: Optional[bytes]) -> int:
             target.debug(text)
     except Exception:  # pragma: no cover - a failing handler must not break the call
         pass
+    except BaseException as interrupt:  # KeyboardInterrupt, SystemExit, ...
+        if getattr(_pending, "error", None) is None:
+            _pending.error = interrupt
     return 0
+
+
+@contextlib.contextmanager
+def keeping_interrupts() -> Iterator[None]:
+    """Holds back signals that arrive during a library call and hands them to
+    their handler when it returns: Ctrl-C may land in the trace callback,
+    where no exception can get out, and is raised as KeyboardInterrupt once
+    the call has returned. Only the main thread receives signals."""
+    if threading.current_thread() is not threading.main_thread():
+        yield
+        return
+    previous = signal.getsignal(signal.SIGINT)
+    if not callable(previous):  # ignored, or the system's default
+        yield
+        return
+    caught: List[int] = []
+    signal.signal(signal.SIGINT, lambda number, frame: caught.append(number))
+    try:
+        yield
+    finally:
+        signal.signal(signal.SIGINT, previous)
+        if caught:
+            previous(caught[0], None)
+
+
+def raise_pending() -> None:
+    """Raises what the callback kept during the last library call of this
+    thread (a KeyboardInterrupt from Ctrl-C, for example), if anything."""
+    error = getattr(_pending, "error", None)
+    if error is not None:
+        _pending.error = None
+        raise error
 
 
 def ensure_registered(library: ctypes.CDLL) -> None:

@@ -99,3 +99,36 @@ class EbdError(Exception):
 
     def __reduce__(self):  # keeps the attributes across pickling (multiprocessing)
         return (type(self), (self.operation, self.code, self.port, self.meaning))
+
+
+class PortOpenError(EbdError, OSError):
+    """The port could not be opened (``WComOpen`` failed); also an ``OSError``.
+
+    Attributes, beside those of ``EbdError``:
+        cause: "no-device", "no-permission", "held" (another program has the
+            port), "not-serial", "in-use" (a session of this process has it,
+            code 3), "other", or "" when the port could be opened by the time
+            it was looked at.
+        errno: the matching ``errno`` value (ENOENT, EACCES, EBUSY, ...), or 0.
+        detail: why, in the words of the command line
+            (``"COM3 (/dev/ttyUSB0): no permission; ..."``).
+        holders: the other programs that have the port open, "pid N, name"
+            (Linux; only those whose descriptors this user may read).
+    """
+
+    def __init__(self, operation: str, code: Optional[int], port: Optional[int] = None,
+                 meaning: Optional[str] = None, cause: str = "", errno_value: int = 0, detail: str = "",
+                 holders: Optional[list] = None) -> None:
+        super().__init__(operation, code, port, detail or meaning)
+        self.cause = cause
+        self.errno = errno_value
+        self.strerror = detail or self.meaning
+        self.detail = detail
+        self.holders = list(holders or [])
+
+    def __str__(self) -> str:
+        return str(self.args[0]) if self.args else ""
+
+    def __reduce__(self):
+        return (type(self), (self.operation, self.code, self.port, self.meaning, self.cause, self.errno,
+                             self.detail, self.holders))

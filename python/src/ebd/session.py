@@ -2,15 +2,21 @@
 
 from __future__ import annotations
 
+import collections.abc
 import ctypes
+import errno
+import functools
+import inspect
 import logging
 import sys
+import threading
+import typing
 from ctypes import byref, c_int16, c_uint8, c_uint16, c_uint32
 from typing import Any, List, Optional, Sequence, Tuple, Union
 
-from . import _declarations, _library, _trace
+from . import _declarations, _diagnosis, _library, _trace
 from ._declarations import array, byte_area, check_arguments
-from .errors import EbdError
+from .errors import EbdError, PortOpenError
 from .results import ExitData, FlashSerialNumber, GainTable, IQOffsets, LoopbackData
 
 MAX_PORT = 32
@@ -31,7 +37,7 @@ Text = Union[str, bytes]
 
 
 def _text(value: Text, what: str, limit: int) -> bytes:
-    data = value.encode("ascii") if isinstance(value, str) else bytes(value)
+    data = value.encode("ascii") if isinstance(value, str) else _declarations.bytes_of(value, what)
     if b"\0" in data:
         raise ValueError(f"{what} contains a NUL character")
     if len(data) > limit:
@@ -85,7 +91,15 @@ class Session:
     - identity: ``read_imei``, ``read_serial_number``,
       ``get_flash_serial_number``, ``request_challenge``, ...
 
-    A session belongs to one thread at a time. For an operation this class
+    A session guards itself with a lock: calls from several threads on one
+    session run one after another, never at once. Sessions on different ports
+    may run on different threads at the same time. A ``KeyboardInterrupt``
+    (Ctrl-C) during a call cannot stop the library; it is raised when the
+    call returns.
+
+    Arguments of the wrong type raise ``TypeError`` naming the parameter
+    before anything is sent; byte arguments take ``bytes``, ``bytearray`` or
+    ``memoryview`` only. For an operation this class
     does not cover, call the raw function with the session's ``handle``:
     ``ebd.raw.WGetLastError(s.handle)``.
     """
@@ -102,24 +116,33 @@ class Session:
 
         Raises:
             ValueError: the port is not 1 to 32, or the baud rate not positive.
-            EbdError: the port could not be opened (code 4) or already has a
-                session (code 3).
+            PortOpenError: an ``EbdError`` and ``OSError``: the port could not
+                be opened (code 4; ``cause`` and ``detail`` tell why, as the
+                command line does: no such device, no permission, held by
+                another program, which it names) or already has a session
+                (code 3).
             LibraryNotFoundError: the library cannot be loaded.
         """
-        if not isinstance(port, int) or not 1 <= port <= MAX_PORT:
+        for name, value in (("port", port), ("baud", baud)):
+            if not isinstance(value, int):
+                raise TypeError(f"{name} must be an int, not {type(value).__name__}")
+        if not 1 <= port <= MAX_PORT:
             raise ValueError(f"port must be 1 to {MAX_PORT}, not {port!r}")
-        if not isinstance(baud, int) or not 0 < baud <= 0x7FFFFFFF:
+        if not 0 < baud <= 0x7FFFFFFF:
             raise ValueError(f"baud must be a positive baud rate, not {baud!r}")
         self._handle = 0
         self.port = port
         self.baud = baud
         self.logger: logging.Logger = _trace.port_logger(port)
         self._lib = _library.get()
-        handle = _library.open_session(port, baud, trace)
+        self._lock = threading.RLock()
+        with _trace.keeping_interrupts():
+            handle = _library.open_session(port, baud, trace)
+            self._handle = handle
+            _trace.raise_pending()
         if handle == 0:
             code = int(self._lib.WGetLastError(_declarations.make_handle(port)))
-            raise EbdError("WComOpen", code, port)
-        self._handle = handle
+            raise _open_error(port, code)
 
     # ---- Session --------------------------------------------------------------
 
@@ -158,7 +181,8 @@ class Session:
     @property
     def last_error(self) -> int:
         """The port's last error (``WGetLastError``); successes do not clear it."""
-        return int(self._lib.WGetLastError(self._open_handle()))
+        with self._lock:
+            return int(self._lib.WGetLastError(self._open_handle()))
 
     def close(self) -> None:
         """Closes the session and its port (``WComClose``); closing twice does nothing."""
@@ -177,8 +201,19 @@ class Session:
         check_arguments(name, (self._handle,) + args)
         result = getattr(self._lib, name)(self._open_handle(), *args)
         if result == 0:
-            raise EbdError(name, int(self._lib.WGetLastError(self._handle)), self.port)
+            _trace.raise_pending()
+            raise self._failure(name, int(self._lib.WGetLastError(self._handle)))
         return int(result)
+
+    def _failure(self, name: str, code: int) -> EbdError:
+        # Another program with the port open may take the module's replies: name it.
+        error = EbdError(name, code, self.port)
+        others = [] if sys.platform == "win32" else _diagnosis.users_of(_diagnosis.device_of(self.port))
+        if others:
+            error = EbdError(name, code, self.port, f"{error.meaning}; the port is also open in "
+                             f"{'; '.join(others)}, which may take the module's replies")
+        error.holders = others  # type: ignore[attr-defined]
+        return error
 
     # ---- Operation modes ----------------------------------------------------------
 
@@ -738,7 +773,77 @@ def _read_area(size: int) -> Any:
 
 
 def _exact_bytes(data: bytes, length: int, what: str) -> Any:
-    payload = bytes(data)
+    payload = _declarations.bytes_of(data, what)
     if len(payload) != length:
         raise ValueError(f"{what}: {length} bytes wanted, {len(payload)} given")
     return (c_uint8 * length).from_buffer_copy(payload)
+
+
+def _open_error(port: int, code: int) -> PortOpenError:
+    if code == 3:
+        return PortOpenError("WComOpen", code, port, cause="in-use", errno_value=errno.EBUSY)
+    found = _diagnosis.diagnose(port)
+    if not found.cause:
+        return PortOpenError("WComOpen", code, port, cause="", errno_value=0)
+    return PortOpenError("WComOpen", code, port, cause=found.cause, errno_value=found.errno, detail=found.text,
+                         holders=found.holders)
+
+
+# ---- Argument types and the session's lock ------------------------------------------
+
+_BYTES_LIKE = (bytes, bytearray, memoryview)
+
+
+def _type_error(method: str, name: str, wanted: str, value: Any) -> TypeError:
+    return TypeError(f"{method}: {name} must be {wanted}, not {type(value).__name__}")
+
+
+def _check_type(method: str, name: str, value: Any, hint: Any) -> None:
+    """Raises TypeError unless ``value`` fits the annotation ``hint``."""
+    origin, args = typing.get_origin(hint), typing.get_args(hint)
+    if hint is int or hint is bool:
+        if not isinstance(value, int):
+            raise _type_error(method, name, "an int" if hint is int else "a bool", value)
+    elif hint is bytes:
+        if not isinstance(value, _BYTES_LIKE):
+            raise _type_error(method, name, "bytes, bytearray or memoryview", value)
+    elif origin is typing.Union and set(args) == {str, bytes}:
+        if not isinstance(value, (str,) + _BYTES_LIKE):
+            raise _type_error(method, name, "str or bytes", value)
+    elif origin is collections.abc.Sequence and args == (int,):
+        if isinstance(value, (str,) + _BYTES_LIKE) or not isinstance(value, collections.abc.Sequence):
+            raise _type_error(method, name, "a sequence of ints", value)
+        for index, item in enumerate(value):
+            if not isinstance(item, int):
+                raise _type_error(method, f"{name}[{index}]", "an int", item)
+
+
+def _guarded(method: Any) -> Any:
+    """Checks the argument types of a public method, runs it under the
+    session's lock, and raises what the trace callback kept meanwhile."""
+    hints = typing.get_type_hints(method)
+    signature = inspect.signature(method)
+    checked = [(name, hint) for name, hint in hints.items() if name != "return"]
+
+    @functools.wraps(method)
+    def wrapper(self: "Session", *args: Any, **kwargs: Any) -> Any:
+        try:
+            bound = signature.bind(self, *args, **kwargs)
+        except TypeError as error:
+            raise TypeError(f"{method.__name__}: {error}") from None
+        for name, hint in checked:
+            if name in bound.arguments:
+                _check_type(method.__name__, name, bound.arguments[name], hint)
+        with self._lock, _trace.keeping_interrupts():
+            try:
+                result = method(self, *args, **kwargs)
+            finally:
+                _trace.raise_pending()
+        return result
+
+    return wrapper
+
+
+for _name, _member in list(vars(Session).items()):
+    if inspect.isfunction(_member) and (not _name.startswith("_") or _name == "__exit__"):
+        setattr(Session, _name, _guarded(_member))
