@@ -63,6 +63,14 @@ std::vector<Behaviour> Behaviours() {
              s.noCommunicationAnswer = true;
          },
          none},
+        {"slow",
+         [](ModuleDouble::Settings& s, ebd::sim::Firmware::Config& c) {
+             s.start = ModuleDouble::State::Nomi;
+             c.confirmDelayNs = 950'000'000;
+             c.atAnswerDelayNs = 950'000'000;
+             c.furtherAnswerDelayNs = 950'000'000;
+         },
+         none},
         {"naks", nomi, [](ModuleDouble& m) { m.nakHostFrames(kForever); }},
         {"withholds", nomi,
          [](ModuleDouble& m) { m.withholdConfirm(ModuleDouble::kAnyRequest, ModuleDouble::kAlways); }},
@@ -123,6 +131,8 @@ struct Areas {
 struct Operation {
     const char* name;
     std::function<void(EBDHandle, Areas&)> call;
+    // Run before the clock is read: what the operation finds in place.
+    std::function<void(EBDHandle, Areas&)> prepare = [](EBDHandle, Areas&) {};
 };
 
 std::vector<Operation> Operations() {
@@ -220,8 +230,11 @@ std::vector<Operation> Operations() {
          [](EBDHandle h, A& a) { WWriteNVRAMYKCalibrationItem(h, 300, a.bytes.data(), 1400); }},
         {"WOrreryStoreCalibrationDataAFC", [](EBDHandle h, A&) { WOrreryStoreCalibrationDataAFC(h, 1, 2); }},
         {"WWriteAllStoredValuesToModuleNVRAM(0)",
+         [](EBDHandle h, A&) { WWriteAllStoredValuesToModuleNVRAM(h, 0); },
          [](EBDHandle h, A& a) {
-             // Every item the store can mark, so that the write goes the longest way.
+             // Items in the module that must be rescued, and every item the
+             // store can mark, so that the write goes the longest way.
+             for (uint8_t id = 0; id < 19; ++id) WWriteNVRAMCalibrationItem(h, id, a.bytes.data(), 256);
              WOrreryStoreCalibrationDataAFC(h, 1, 2);
              WOrreryStoreCalibrationDataTxIQOffsets(h, 0, 1, 1, 1);
              WOrreryStoreCalibrationDataScalingFactors(h, 0, 0, a.words.data());
@@ -231,7 +244,6 @@ std::vector<Operation> Operations() {
              WOrreryStoreCalibrationDataAGCAccurateValues(h, 0, a.words.data());
              WOrreryStoreCalibrationDataTxDacOffsets(h, 0, 0, 1);
              WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(h, 1, 2);
-             WWriteAllStoredValuesToModuleNVRAM(h, 0);
          }},
         {"WWriteAllStoredValuesToModuleNVRAM(1)",
          [](EBDHandle h, A& a) {
@@ -281,8 +293,10 @@ double Measure(const Behaviour& behaviour, const Operation& operation, double* o
     *openMs = static_cast<double>(sim.nowNs() - beforeOpen) / 1e6;
     double ms = -1;
     if (handle != 0) {
-        behaviour.arm(module);
         Areas areas;
+        // What the operation finds is prepared before the faults are armed.
+        operation.prepare(handle, areas);
+        behaviour.arm(module);
         const uint64_t before = sim.nowNs();
         operation.call(handle, areas);
         ms = static_cast<double>(sim.nowNs() - before) / 1e6;
