@@ -60,10 +60,8 @@ int main(int argc, char** argv) {
     WInitLibrary();
     handle = WComOpen((int32_t)port, 115200, 0);
     if (handle == 0) {
-        /* The open's reason sits in the port's entry: the handle that port
-         * would have had reads it. */
-        const EBDHandle would = ((uint32_t)port << 12) | 0xEBD00EBDu;
-        fprintf(stderr, "COM%ld: %s\n", port, WGetErrorText(WGetLastError(would)));
+        /* The open's reason is the last error of the port it tried. */
+        fprintf(stderr, "COM%ld: %s\n", port, WGetErrorText(WGetLastError(EBD_PORT_HANDLE(port))));
         outcome = CANNOT_CONNECT;
     } else {
         outcome = Run(handle);

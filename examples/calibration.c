@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     WSetTraceCallback(CollectTrace);
     handle = WComOpen((int32_t)port, 115200, 0x0CA1);
     if (handle == 0) {
-        status = Failed(((uint32_t)port << 12) | 0xEBD00EBDu, "WComOpen");
+        status = Failed(EBD_PORT_HANDLE(port), "WComOpen");
     } else {
         status = Calibrate(handle);
         WComClose(handle);

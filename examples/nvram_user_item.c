@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
 
     WInitLibrary();
     handle = WComOpen((int32_t)port, 115200, 0);
-    if (handle == 0) return Failed(((uint32_t)port << 12) | 0xEBD00EBDu, "WComOpen");
+    if (handle == 0) return Failed(EBD_PORT_HANDLE(port), "WComOpen");
     status = RoundTrip(handle);
     WComClose(handle);
     return status;
