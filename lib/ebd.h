@@ -26,24 +26,23 @@
  * Operations return 1 for success and 0 for failure unless noted. A failure
  * that the library can name stores a 16-bit code as the port's last error,
  * which WGetLastError() returns and WGetErrorText() turns into a text; a
- * success never clears it, so read it right after the 0. The codes are
- * EBD_OK (0), the remote-call codes EBD_ERR_NOT_SENT (1, the module did not
- * acknowledge the request), EBD_ERR_NO_CONFIRM (2, no confirm within 1 s),
- * EBD_ERR_BAD_REFERENCE (4, the confirm of another request), EBD_ERR_STATUS
- * (5, the module reports failure), EBD_ERR_CHECK_STATUS (6) and
- * EBD_ERR_NO_MEMORY (9), the session codes EBD_ERR_PORT_IN_USE (3),
- * EBD_ERR_PORT_OPEN (4) and EBD_ERR_INVALID_HANDLE (10), the argument codes
- * EBD_ERR_INVALID_BAND (12), EBD_ERR_AM_LOOP_OFFSET (13), EBD_ERR_MODULATION
- * (14), EBD_ERR_RAMP_DAC (15), the measurement code EBD_ERR_FREQUENCY_BURST
- * (16), EBD_ERR_JOURNAL (17) and EBD_ERR_IDENTITY_BASE (700) + s for a module
- * that refuses an identity operation with status s. Code 4 means
- * EBD_ERR_PORT_OPEN after WComOpen() and EBD_ERR_BAD_REFERENCE after a remote
- * call. The first remote call of a session asks the module for its version
- * first; when that query fails its code is stored, and the operation goes on
- * with its own request, so even a successful operation may leave a code
- * behind. Failures of the serial-mode switch (WInitServiceMode() and its
- * siblings) and a module that does not switch off (WSwitchOff()) store no
- * code: the operation's documentation says so where it applies.
+ * success never clears it, so read it right after the 0. The codes (enum
+ * EBDErrorCode) are EBD_OK (0); the remote-call codes EBD_ERR_NOT_SENT (1,
+ * the module did not acknowledge the request), EBD_ERR_NO_CONFIRM (2, no
+ * confirm within 1 s), EBD_ERR_BAD_REFERENCE (4, the confirm of another
+ * request), EBD_ERR_STATUS (5, the module reports failure, or its confirm is
+ * too short), EBD_ERR_CHECK_STATUS (6) and EBD_ERR_NO_MEMORY (9); the
+ * session codes EBD_ERR_PORT_IN_USE (3), EBD_ERR_PORT_OPEN (4) and
+ * EBD_ERR_INVALID_HANDLE (10); the argument codes EBD_ERR_INVALID_BAND (12),
+ * EBD_ERR_AM_LOOP_OFFSET (13), EBD_ERR_MODULATION (14) and EBD_ERR_RAMP_DAC
+ * (15); EBD_ERR_FREQUENCY_BURST (16), EBD_ERR_JOURNAL (17), and
+ * EBD_ERR_IDENTITY_BASE (700) + s for a module that refuses an identity
+ * operation with the signed status s (572 to 827). Code 4 means
+ * EBD_ERR_PORT_OPEN after WComOpen() and EBD_ERR_BAD_REFERENCE after a
+ * remote call. The first remote call of a session asks the module for its
+ * version first; when that query fails its code is stored and the operation
+ * goes on with its own request, so even a successful operation may leave a
+ * code behind. Where a failure stores no code, the operation says so.
  *
  * @section ebd_modes Modes the operations need
  * Remote calls travel over NOMI: the module must have been brought there by
@@ -159,13 +158,14 @@ void WInitLibrary(void);
  * @return The session handle (port << 12 | 0xEBD00EBD, for example 0xEBD01EBD
  *         for port 1), or 0 when no session was opened.
  * @par Errors
- * On 0 the reason is the last error of the port's entry, which
- * WGetLastError() reads with the handle built for that port, (@p portNum << 12)
- * | 0xEBD00EBD: EBD_ERR_PORT_IN_USE (3) when the port already has a session
- * (that session's last error then reads 3 too), EBD_ERR_PORT_OPEN (4) when
- * the port does not exist, is held by another program or cannot be set up.
- * A port number above 32 fails with the trace line "bad port N, error 3" and
- * stores nothing, since no entry exists for it.
+ * On 0 the reason is the last error of the port it tried, which
+ * WGetLastError(EBD_PORT_HANDLE(portNum)) reads (the handle
+ * (@p portNum << 12) | 0xEBD00EBD; pass 1 for a @p portNum of 0):
+ * EBD_ERR_PORT_IN_USE (3) when the port already has a session (that session's
+ * last error then reads 3 too), EBD_ERR_PORT_OPEN (4) when the port does not
+ * exist, is held by another program or cannot be set up. A port number above
+ * 32 fails with the trace line "bad port N, error 3" and stores nothing, since
+ * no entry exists for it.
  * @par Blocking
  * At most 1 s: the port open and the drain of pending input; no module is
  * asked anything.
@@ -202,8 +202,9 @@ int32_t WComClose(EBDHandle handle);
  * The code the latest failure on the port stored; reading it does not clear
  * it, and successful operations do not clear it either.
  *
- * @param[in] handle Session handle from WComOpen(), or a handle built for a
- *                   port number to learn why its WComOpen() failed.
+ * @param[in] handle Session handle from WComOpen(), or
+ *                   EBD_PORT_HANDLE(portNum) to learn why a WComOpen() of
+ *                   that port failed.
  * @return The 16-bit code (see WGetErrorText()); EBD_ERR_INVALID_HANDLE (10)
  *         for an invalid handle.
  * @par Errors
