@@ -17,10 +17,11 @@
  * other bits; 0 is no session. Every operation that takes a handle checks the
  * pattern first: an invalid handle gives the operation's failure result at
  * once, without a trace line and (unless the operation says otherwise)
- * without storing a code. The library keeps what it knows about a port (open
- * port, trace handle, last error, cached module state, calibration and burst
- * stores) per port number; the calibration and burst stores outlive the
- * session.
+ * without storing a code; so does a NULL pointer where the operation needs an
+ * area (a data pointer with a size of 0 may be NULL). The library keeps what
+ * it knows about a port (open port, trace handle, last error, cached module
+ * state, calibration and burst stores) per port number; the calibration and
+ * burst stores outlive the session.
  *
  * @section ebd_results Results and the last error
  * Operations return 1 for success and 0 for failure unless noted. A failure
@@ -1361,7 +1362,7 @@ int32_t WSetPrechargeValue(EBDHandle handle, uint16_t value);
  * @param[in]     ignored    Not used.
  * @param[in,out] indexArray Caller's area of 3 words: traced on entry, set to
  *                           3, 4 and 15 on return.
- * @return 1.
+ * @return 1; 0 for a NULL @p indexArray.
  * @par Errors
  * None stored.
  * @par Blocking
@@ -1386,7 +1387,7 @@ int32_t WGetGwIndexArray(EBDHandle handle, uint32_t ignored, uint16_t* indexArra
  * @param[in]  rssi           Caller's area of 2 RSSI values of the points.
  * @param[out] gainWordResult Caller's area of 26 words.
  * @param[out] rssiResult     Caller's area of 26 signed words.
- * @return 1.
+ * @return 1; 0 when an area is NULL.
  * @par Errors
  * None stored.
  * @par Blocking
