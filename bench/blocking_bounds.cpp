@@ -66,9 +66,9 @@ std::vector<Behaviour> Behaviours() {
         {"slow",
          [](ModuleDouble::Settings& s, ebd::sim::Firmware::Config& c) {
              s.start = ModuleDouble::State::Nomi;
-             c.confirmDelayNs = 950'000'000;
-             c.atAnswerDelayNs = 950'000'000;
-             c.furtherAnswerDelayNs = 950'000'000;
+             c.confirmDelayNs = 990'000'000;
+             c.atAnswerDelayNs = 990'000'000;
+             c.furtherAnswerDelayNs = 990'000'000;
          },
          none},
         {"naks", nomi, [](ModuleDouble& m) { m.nakHostFrames(kForever); }},

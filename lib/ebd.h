@@ -282,8 +282,9 @@ void WSetTraceCallback(EBDTraceCallback callback);
  * no code stored, so WGetLastError() still reads what an earlier call left;
  * the trace shows "SwitchSerialToNomiMode fails".
  * @par Blocking
- * At most 3 s (measured: a module in NOMI 0.15 s, in AT mode 0.5 s, a
- * switched-off module booted 1.8 s).
+ * At most 4 s (measured: a module in NOMI 0.15 s, in AT mode 0.5 s, a
+ * switched-off module booted 1.8 s, a module that answers each request just
+ * inside the 1 s wait 3.1 s).
  * @par Trace
  * Yes.
  * @see WInitNormalMode(), WSwitchJavaAutoStart(), WSwitchOff()
@@ -488,7 +489,7 @@ int32_t WSendAtCommand(EBDHandle handle, const char* command, char* response);
  * @par Mode
  * NOMI.
  * @par Blocking
- * At most 2 s.
+ * At most 1 s (one receive wait; no version query).
  * @par Trace
  * Yes.
  * @see WSendAtCommand()
@@ -1011,7 +1012,7 @@ int32_t WGetLoopbackData(EBDHandle handle, int16_t* pTimingOffsetQbits, int16_t*
  * @par Mode
  * NOMI, test mode.
  * @par Blocking
- * At most 4 s (three remote calls).
+ * At most 5 s (three remote calls).
  * @par Trace
  * Yes, with the register values before and after.
  * @see WBBCRegister()
@@ -1914,8 +1915,9 @@ int32_t WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(EBDHandle handle, 
  * @par Mode
  * NOMI.
  * @par Blocking
- * At most 52 s with @p resetFlag 0 (checks, reads and writes of 19 items
- * against a slow module), 12 s with @p resetFlag non-zero.
+ * At most 55 s with @p resetFlag 0 (checks, reads and writes of 19 items
+ * against a module that answers each request just inside the 1 s wait), 12 s
+ * with @p resetFlag non-zero.
  * @par Trace
  * Yes, each check, read and write.
  * @see WOrreryStoreCalibrationDataAFC()
