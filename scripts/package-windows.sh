@@ -21,16 +21,19 @@ name=ebd-windows-x64
 stage="$build/package/$name"
 rm -rf "$build/package"
 mkdir -p "$stage/sdk"
+# The headers ebd.h includes go beside it in sdk\, and the HTML reference of
+# all of them.
+included=$(sed -n 's|^#include "\(.*\)"$|lib/\1|p' lib/ebd.h)
+for header in $included; do cp "$header" "$stage/sdk/"; done
+rm -rf "$build/reference"
+EBD_DOC_INPUT="lib/ebd.h $included" EBD_DOC_OUTPUT="$build/reference" \
+  EBD_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt") doxygen doc/Doxyfile
+cp -r "$build/reference/html" "$stage/sdk/html"
+[ -f "$stage/sdk/html/index.html" ] || { echo "no HTML reference for the package"; exit 1; }
 cp "$build/bin/libebd.dll" "$build/bin/autostart-off.exe" "$build/bin/disable-autostart.exe" "$stage/"
 "$strip" --strip-unneeded "$stage/libebd.dll" "$stage/autostart-off.exe" "$stage/disable-autostart.exe"
 cp lib/ebd.h lib/ebd.def "$stage/sdk/"
 cp "$build/lib/libebd.dll.a" "$stage/sdk/"
-# The HTML reference, generated from the headers the package ships.
-rm -rf "$build/reference"
-headers=$(find "$stage/sdk" -name '*.h' | sort | tr '\n' ' ')
-EBD_DOC_INPUT=$headers EBD_DOC_OUTPUT="$build/reference" \
-  EBD_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt") doxygen doc/Doxyfile
-cp -r "$build/reference/html" "$stage/sdk/html"
 # Windows line ends, so that Notepad shows the README as it is meant.
 sed 's/$/\r/' doc/README-windows.txt >"$stage/README.txt"
 
@@ -39,7 +42,6 @@ rm -f "$zip_file"
 (cd "$build/package" && zip -q -r -X "$zip_file" "$name")
 echo "$zip_file:"
 unzip -l "$zip_file"
-for file in README.txt libebd.dll autostart-off.exe disable-autostart.exe sdk/ebd.h sdk/ebd.def sdk/libebd.dll.a \
-  sdk/html/index.html; do
+for file in README.txt libebd.dll autostart-off.exe disable-autostart.exe sdk/ebd.h sdk/ebd.def sdk/libebd.dll.a; do
   unzip -l "$zip_file" "$name/$file" >/dev/null || { echo "$name/$file is missing from the package"; exit 1; }
 done
