@@ -1896,7 +1896,11 @@ int32_t WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(EBDHandle handle, 
  * all calibration items, restores those, writes the rescued items back and
  * then the marked ones. With @p resetFlag non-zero it erases all calibration
  * items first and rescues nothing. On success the marks are cleared; the
- * stored values stay.
+ * stored values stay. Before it erases, it writes what the erase takes to a
+ * journal in the state directory (EBD_STATE_DIR, else /var/lib/ebd on Linux,
+ * %ProgramData%\\ebd on Windows) and removes it once everything is back in
+ * NVRAM; a journal left by a failed call or a crash is written back first by
+ * the next write-back on the same module.
  *
  * @warning Erases calibration items in the module. A failure after the erase
  * can leave the module with only part of its calibration; the marks then stay,
@@ -1915,7 +1919,7 @@ int32_t WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(EBDHandle handle, 
  * @par Mode
  * NOMI.
  * @par Blocking
- * At most 55 s with @p resetFlag 0 (checks, reads and writes of 19 items
+ * At most 56 s with @p resetFlag 0 (checks, reads and writes of 19 items
  * against a module that answers each request just inside the 1 s wait), 12 s
  * with @p resetFlag non-zero.
  * @par Trace
