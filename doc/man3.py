@@ -17,6 +17,10 @@ from pathlib import Path
 
 # Paragraph titles (@par) that get a section of their own, in page order.
 SECTIONS = {"Errors": "ERRORS", "Blocking": "BLOCKING", "Threads": "THREADS"}
+# What a page says when the header gives no such paragraph: the library's rule
+# for functions that neither fail with a code nor wait (the file's own text
+# for THREADS).
+DEFAULTS = {"Errors": "None stored.", "Blocking": "Does not block."}
 TITLE = "libebd Manual"
 
 
@@ -190,7 +194,7 @@ def function_page(member, inline, version, threads_default, out_dir):
             for text in threads_default:
                 page.para(text)
         else:
-            page.para("None.")
+            page.para(DEFAULTS[title])
     page.section("SEE ALSO")
     see = [s for s in dict.fromkeys(detail.see) if s and s != name]
     refs = [f"\\fB{escape(s)}\\fR(3)" for s in see] + ["\\fBebd\\fR(3)"]
