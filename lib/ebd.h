@@ -15,10 +15,12 @@
  * COM32) and returns a session handle, WComClose() closes it. A handle carries
  * the port number in bits 19 to 12 and the check pattern 0xEBD00EBD in the
  * other bits; 0 is no session. Every operation that takes a handle checks the
- * pattern first: an invalid handle gives the operation's failure result at
- * once, without a trace line and (unless the operation says otherwise)
- * without storing a code; so does a NULL pointer where the operation needs an
- * area (a data pointer with a size of 0 may be NULL). The library keeps what
+ * pattern first (WSendAtCommand() checks its command's length before it; the
+ * receiver gain table operations, which send nothing, check none): an
+ * invalid handle gives the operation's failure result at once, without a
+ * trace line and (unless the operation says otherwise) without storing a
+ * code; so does a NULL pointer where the operation needs an area (a data
+ * pointer with a size of 0 may be NULL). The library keeps what
  * it knows about a port (open port, trace handle, last error, cached module
  * state, calibration and burst stores) per port number; the calibration and
  * burst stores outlive the session.
