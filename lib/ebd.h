@@ -279,10 +279,11 @@ void WSetTraceCallback(EBDTraceCallback callback);
  * @return 1 when the module speaks NOMI and is in service mode, 0 on failure.
  * @par Errors
  * The mode query or change failed: the remote-call code (EBD_ERR_NOT_SENT,
- * EBD_ERR_NO_CONFIRM, EBD_ERR_BAD_REFERENCE, EBD_ERR_STATUS). The switch to
- * NOMI failed (no module, the boot failed, "at^xqwe=1" not answered): 0 with
- * no code stored, so WGetLastError() still reads what an earlier call left;
- * the trace shows "SwitchSerialToNomiMode fails".
+ * EBD_ERR_NO_CONFIRM, EBD_ERR_BAD_REFERENCE, also when the firmware refuses
+ * the mode, EBD_ERR_STATUS). The switch to NOMI failed (no module, the boot
+ * failed, "at^xqwe=1" not answered): 0 with no code stored, so
+ * WGetLastError() still reads what an earlier call left; the trace shows
+ * "SwitchSerialToNomiMode fails".
  * @par Blocking
  * At most 4 s (measured: a module in NOMI 0.15 s, in AT mode 0.5 s, a
  * switched-off module booted 1.8 s, a module that answers each request just
