@@ -71,8 +71,11 @@ def line(text):
 
 class Page:
     def __init__(self, name, version):
-        # Identifiers are long: no hyphenation, ragged right.
-        self.lines = [f'.TH {name.upper()} 3 "" "libebd {version}" "{TITLE}"', ".nh", ".ad l"]
+        # The header line holds the title twice and the manual's name between;
+        # for the longest names the manual's name is left out, so that the
+        # line fits 80 columns. Identifiers are long: no hyphenation, ragged right.
+        title = TITLE if 2 * (len(name) + 3) + len(TITLE) + 4 <= 80 else ""
+        self.lines = [f'.TH {name.upper()} 3 "" "libebd {version}" "{title}"', ".nh", ".ad l"]
 
     def section(self, title):
         self.lines.append(".SH " + title)

@@ -1901,7 +1901,7 @@ int32_t WOrreryStoreCalibrationDataAutocalibrationTxIQOffsets(EBDHandle handle, 
  * items first and rescues nothing. On success the marks are cleared; the
  * stored values stay. Before it erases, it writes what the erase takes to a
  * journal in the state directory (EBD_STATE_DIR, else /var/lib/ebd on Linux,
- * %ProgramData%\\ebd on Windows) and removes it once everything is back in
+ * \%ProgramData%\\ebd on Windows) and removes it once everything is back in
  * NVRAM; a journal left by a failed call or a crash is written back first by
  * the next write-back on the same module.
  *
