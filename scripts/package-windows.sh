@@ -21,6 +21,15 @@ name=ebd-windows-x64
 stage="$build/package/$name"
 rm -rf "$build/package"
 mkdir -p "$stage/sdk"
+# The headers ebd.h includes go beside it in sdk\, and the HTML reference of
+# all of them.
+included=$(sed -n 's|^#include "\(.*\)"$|lib/\1|p' lib/ebd.h)
+for header in $included; do cp "$header" "$stage/sdk/"; done
+rm -rf "$build/reference"
+EBD_DOC_INPUT="lib/ebd.h $included" EBD_DOC_OUTPUT="$build/reference" \
+  EBD_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt") doxygen doc/Doxyfile
+cp -r "$build/reference/html" "$stage/sdk/html"
+[ -f "$stage/sdk/html/index.html" ] || { echo "no HTML reference for the package"; exit 1; }
 cp "$build/bin/libebd.dll" "$build/bin/autostart-off.exe" "$build/bin/disable-autostart.exe" "$stage/"
 "$strip" --strip-unneeded "$stage/libebd.dll" "$stage/autostart-off.exe" "$stage/disable-autostart.exe"
 cp lib/ebd.h lib/ebd_errors.h lib/ebd.def "$stage/sdk/"

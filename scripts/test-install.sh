@@ -6,6 +6,9 @@
 #   - a C consumer built through pkg-config and one through find_package(ebd),
 #     each run for a call that needs no module and for a session against
 #     module-sim on a pseudo-terminal;
+#   - the reference documentation (scripts/check-docs.sh: doxygen over the
+#     installed headers, a section-3 page per exported function) and the
+#     example programs, built through pkg-config and run against module-sim;
 #   - the desktop entry (desktop-file-validate) and every manual page (man -l);
 #   - the Debian packages (cpack): lintian without errors, contents and
 #     dependencies, autostart-off --help from the unpacked packages.
@@ -95,6 +98,8 @@ exported=$(nm -D --defined-only "$libdir/$real" | awk '{print $3}' |
   grep -v -E '^(W[A-Za-z]+|SaveLibrarySettings|LoadLibrarySettings)$' || true)
 [ -z "$exported" ] || fail "libebd exports internals: $exported"
 
+bash "$source_dir/scripts/check-docs.sh" "$destdir/usr"
+
 echo "== the public header on its own"
 printf '#include <ebd/ebd.h>\n' >"$tmp/header.c"
 cc -std=c99 -Wall -Wextra -Werror -pedantic -I"$destdir/usr/include" -c "$tmp/header.c" -o "$tmp/header.o"
@@ -108,6 +113,14 @@ export PKG_CONFIG_SYSROOT_DIR=$destdir PKG_CONFIG_LIBDIR=$libdir/pkgconfig
 # shellcheck disable=SC2046 # the flags are words
 cc -std=c99 -Wall -Wextra -Werror -pedantic "$source_dir/tests/install/consumer.c" \
   $(pkg-config --cflags --libs ebd) -o "$tmp/consumer-pkgconfig"
+# The example programs as the development package ships them.
+examples_dir=$destdir/usr/share/doc/libebd-dev/examples
+examples="nvram_user_item calibration autostart_off"
+for example in $examples; do
+  # shellcheck disable=SC2046 # the flags are words
+  cc -std=c99 -Wall -Wextra -Werror -pedantic "$examples_dir/$example.c" $(pkg-config --cflags --libs ebd) \
+    -o "$tmp/example-$example"
+done
 unset PKG_CONFIG_SYSROOT_DIR PKG_CONFIG_LIBDIR
 
 echo "== consumer through find_package(ebd)"
@@ -130,6 +143,22 @@ for consumer in "$tmp/consumer-pkgconfig" "$tmp/consumer-cmake/consumer"; do
   EBD_COM5=$tmp/module LD_LIBRARY_PATH=$libdir bounded "$consumer" session 5
   stop_sim
 done
+
+echo "== examples against module-sim on COM1, with no arguments"
+mkdir -p "$tmp/state"
+for example in $examples; do
+  echo "-- $example"
+  start_sim
+  EBD_COM1=$tmp/module EBD_STATE_DIR=$tmp/state LD_LIBRARY_PATH=$libdir bounded "$tmp/example-$example" ||
+    fail "example $example ended with status $?"
+  stop_sim
+done
+# No module behind the port: the workflow's outcome "Cannot connect to Module".
+status=0
+out=$(EBD_COM1=$tmp/nothing-here LD_LIBRARY_PATH=$libdir bounded "$tmp/example-autostart_off" 2>/dev/null) ||
+  status=$?
+[ "$status" = 2 ] && [ "$out" = "Cannot connect to Module" ] ||
+  fail "autostart_off without a module: status $status, $out"
 
 echo "== installed autostart-off against module-sim"
 start_sim
@@ -177,7 +206,9 @@ done
 
 # Contents: each package has its own files, and none has tests or internals.
 contents() { dpkg-deb -c "$1" | awk '{print $6}' | sed -e 's|^\./|/|' -e 's|/$||'; }
-expect() { contents "$1" | grep -q -x -- "$2" || fail "$(basename "$1") lacks $2"; }
+# grep reads the whole listing (no -q): an early exit would break the pipe of
+# dpkg-deb, and pipefail would count that as a miss.
+expect() { contents "$1" | grep -x -- "$2" >/dev/null || fail "$(basename "$1") lacks $2"; }
 refuse() { if contents "$1" | grep -E -- "$2"; then fail "$(basename "$1") holds $2"; fi; }
 expect "$runtime" "/usr/$rel_libdir/$soname"
 expect "$runtime" "/usr/$rel_libdir/$real"
@@ -188,6 +219,13 @@ expect "$dev" /usr/include/ebd/ebd_errors.h
 expect "$dev" "/usr/$rel_libdir/pkgconfig/ebd.pc"
 expect "$dev" "/usr/$rel_libdir/cmake/ebd/ebdConfig.cmake"
 refuse "$dev" "$real|/bin/"
+# The reference and the examples come with the development files.
+expect "$dev" /usr/share/man/man3/ebd.3.gz
+for name in $(awk '$1 ~ /^[A-Za-z]/ && $1 != "LIBRARY" && $1 != "EXPORTS" {print $1}' "$source_dir/lib/ebd.def"); do
+  expect "$dev" "/usr/share/man/man3/$name.3.gz"
+done
+expect "$dev" /usr/share/doc/libebd-dev/html/index.html
+for example in $examples; do expect "$dev" "/usr/share/doc/libebd-dev/examples/$example.c"; done
 expect "$tools" /usr/bin/autostart-off
 expect "$tools" /usr/bin/module-sim
 expect "$tools" /usr/share/man/man1/autostart-off.1.gz
