@@ -216,8 +216,19 @@ std::string DescribePortProblem(int port, const PortDiagnosis& diagnosis, bool d
         case PortProblem::NoDevice:
             if (diagnosis.device.empty()) return ComName(port) + ": no device for this port";
             if (deviceGiven) return where + "no such device; is the module plugged in?";
-            return where + "no such device; is the module plugged in, or does EBD_COM" +
-                   std::to_string(port) + " name another device?";
+            // Point at whatever named the device: the environment, the map,
+            // or nothing (the system's default device of the port).
+            switch (platform::portMappingFor(static_cast<unsigned>(port)).source) {
+                case platform::PortSource::Environment:
+                    return where + "no such device; is the module plugged in, or does EBD_COM" +
+                           std::to_string(port) + " name another device?";
+                case platform::PortSource::Map:
+                    return where + "no such device; is the module plugged in, or does the port map (" +
+                           platform::portMapLocation() + ") name another device for " + ComName(port) + "?";
+                case platform::PortSource::Default:
+                    break;
+            }
+            return where + "no such device; is the module plugged in, or is it on another port?";
         case PortProblem::NotSerial:
             return where + "not a serial device";
         case PortProblem::NoPermission:

@@ -188,6 +188,16 @@ TEST(CommandLine, AMissingDeviceIsNamedWithTheHintThatFitsHowItWasGiven) {
     EXPECT_FALSE(Contains(run.err, "EBD_COM5")) << run.err;
     run = Tool({"--port", "5"}, {{"EBD_COM5", "/nonexistent/ttyUSB9"}});
     EXPECT_TRUE(Contains(run.err, "does EBD_COM5 name another device?")) << run.err;
+    // Named by the port map: the hint points at the map, not at a variable.
+    const fs::path dir = fs::temp_directory_path() / ("missing_mapped_" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string file = (dir / "settings.conf").string();
+    std::ofstream(file) << "[Ports]\n\"COM5\"=\"/nonexistent/ttyUSB9\"\n";
+    run = Tool({"--port", "5"}, {{"EBD_SETTINGS_FILE", file}});
+    EXPECT_TRUE(Contains(run.err, "does the port map (" + file + " [Ports]) name another device for COM5?"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.err, "EBD_COM5")) << run.err;
+    fs::remove_all(dir);
 }
 
 // Opens `device` (and locks it, if asked) in a child process of its own until

@@ -49,6 +49,17 @@ def test_a_port_without_a_device_fails_to_open_with_code_4(monkeypatch, build_di
                                  "no such device; is the module plugged in, or does EBD_COM9 name another device?")
 
 
+def test_a_port_the_map_names_is_diagnosed_at_the_device_of_the_map(monkeypatch, build_dir, tmp_path):
+    settings = tmp_path / "settings.conf"
+    settings.write_text(f'[Ports]\n"COM9"="{tmp_path / "mapped"}"\n')
+    monkeypatch.delenv("EBD_COM9", raising=False)
+    monkeypatch.setenv("EBD_SETTINGS_FILE", str(settings))
+    with pytest.raises(ebd.EbdError) as failed:
+        ebd.Session(port=9)
+    assert str(failed.value).endswith(f"COM9 ({tmp_path / 'mapped'}): no such device; is the module plugged in, "
+                                      f"or does the port map ({settings} [Ports]) name another device for COM9?")
+
+
 def test_nvram_items_round_trip_as_bytes(attach_module, trace_records):
     attach_module(5)
     every_byte = bytes(range(256)) * 2

@@ -26,11 +26,83 @@ class Diagnosis(NamedTuple):
     holders: List[str]    # other processes with the device open, "pid N, name"
 
 
-def device_of(port: int) -> str:
-    """The device path ``COM<port>`` stands for: ``EBD_COM<port>``, else the system's own."""
+_SETTINGS_FILE = "/etc/ebd/settings.conf"
+_MAX_DEVICE = 255
+
+
+def _usable(device: str) -> bool:
+    """Whether a port map entry can name a device: absolute, short, printable."""
+    if not device or len(device) > _MAX_DEVICE or any(ord(c) < 0x20 or c == '"' for c in device):
+        return False
     if sys.platform == "win32":
-        return os.environ.get(f"EBD_COM{port}") or f"\\\\.\\COM{port}"
-    return os.environ.get(f"EBD_COM{port}") or f"/dev/ttyS{port - 1}"
+        return device.startswith("\\\\.\\") or (len(device) > 2 and device[1] == ":")
+    return device.startswith("/")
+
+
+def _mapped_linux(port: int) -> Optional[str]:
+    """``"COM<port>"`` of the key [Ports] in the settings file, as the library reads it."""
+    path = os.environ.get("EBD_SETTINGS_FILE") or _SETTINGS_FILE
+    try:
+        with open(path, encoding="utf-8", errors="replace") as settings:
+            lines = settings.read(1 << 20).splitlines()
+    except OSError:
+        return None
+    in_ports = False
+    for line in lines:
+        line = line.strip()
+        if line.startswith("[") and line.endswith("]"):
+            in_ports = line[1:-1] == "Ports"
+            continue
+        name, _, value = line.partition("=")
+        if in_ports and name.strip() == f'"COM{port}"':
+            value = value.strip()
+            if len(value) >= 2 and value[0] == '"' and value[-1] == '"':
+                return value[1:-1]
+            return None
+    return None
+
+
+def _mapped_windows(port: int) -> Optional[str]:  # pragma: no cover - Windows only
+    """The REG_SZ value ``COM<port>`` below HKEY_CURRENT_CONFIG\\QMB_Library\\Ports."""
+    import winreg
+    try:
+        with winreg.OpenKey(winreg.HKEY_CURRENT_CONFIG, "QMB_Library\\Ports") as key:
+            value, kind = winreg.QueryValueEx(key, f"COM{port}")
+    except OSError:
+        return None
+    return value if kind == winreg.REG_SZ else None
+
+
+def mapping_of(port: int) -> "tuple[str, str]":
+    """The device ``COM<port>`` stands for and where that comes from: ``EBD_COM<port>``
+    ("environment"), else the port map in the settings store ("map"), else the system's
+    own device ("default")."""
+    named = os.environ.get(f"EBD_COM{port}")
+    if named:
+        return named, "environment"
+    mapped = _mapped_windows(port) if sys.platform == "win32" else _mapped_linux(port)
+    if mapped is not None and _usable(mapped):
+        return mapped, "map"
+    if sys.platform == "win32":
+        return f"\\\\.\\COM{port}", "default"
+    return f"/dev/ttyS{port - 1}", "default"
+
+
+def device_of(port: int) -> str:
+    """The device path ``COM<port>`` stands for (see :func:`mapping_of`)."""
+    return mapping_of(port)[0]
+
+
+def _no_device(port: int, where: str) -> str:
+    """The "no such device" line, with the hint that fits what named the device."""
+    source = mapping_of(port)[1]
+    if source == "environment":
+        return where + f"no such device; is the module plugged in, or does EBD_COM{port} name another device?"
+    if source == "map":
+        location = os.environ.get("EBD_SETTINGS_FILE") or _SETTINGS_FILE
+        return (where + f"no such device; is the module plugged in, or does the port map ({location} [Ports]) "
+                f"name another device for COM{port}?")
+    return where + "no such device; is the module plugged in, or is it on another port?"
 
 
 def _described(pid: str) -> str:
@@ -123,8 +195,7 @@ def _diagnose_linux(port: int, device: str) -> Diagnosis:
         info = os.stat(device)
     except OSError as error:
         if error.errno in (errno.ENOENT, errno.ENOTDIR):
-            return Diagnosis("no-device", errno.ENOENT, where + "no such device; is the module plugged in, or "
-                             f"does EBD_COM{port} name another device?", [])
+            return Diagnosis("no-device", errno.ENOENT, _no_device(port, where), [])
         return Diagnosis("other", error.errno or 0, where + f"cannot be opened: {error.strerror}", [])
     if not stat.S_ISCHR(info.st_mode):
         return Diagnosis("not-serial", errno.ENOTTY, where + "not a serial device", [])
@@ -143,8 +214,7 @@ def _diagnose_linux(port: int, device: str) -> Diagnosis:
             holders = users_of(device)
             return Diagnosis("held", errno.EBUSY, _held(where, holders), holders)
         if error.errno in (errno.ENXIO, errno.ENODEV, errno.EIO):
-            return Diagnosis("no-device", errno.ENODEV, where + "no such device; is the module plugged in, or "
-                             f"does EBD_COM{port} name another device?", [])
+            return Diagnosis("no-device", errno.ENODEV, _no_device(port, where), [])
         return Diagnosis("other", error.errno or 0, where + f"cannot be opened: {error.strerror}", [])
     try:
         if not os.isatty(fd):
