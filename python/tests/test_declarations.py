@@ -53,7 +53,7 @@ def parse_header(path: Path) -> Tuple[Dict[str, str], Dict[str, Prototype]]:
             for param in params.split(","):
                 kind, param_name = re.fullmatch(r"(.+?)\s*(\w+)", param.strip()).groups()
                 parsed.append((" ".join(kind.replace("*", " * ").split()), param_name))
-        prototypes[name] = (name, result.strip(), parsed)
+        prototypes[name] = (name, " ".join(result.replace("*", " * ").split()), parsed)
     return typedefs, prototypes
 
 

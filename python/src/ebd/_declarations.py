@@ -185,6 +185,8 @@ DECLARATIONS: Tuple[Declaration, ...] = (
     # Settings
     _d("SaveLibrarySettings", i32, ("port", u8), ("baudRate", u32)),
     _d("LoadLibrarySettings", i32, ("port", pu8), ("baudRate", pu32)),
+    # Release version
+    _d("WGetLibraryVersion", text_in),
 )
 
 BY_NAME: Dict[str, Declaration] = {declaration.name: declaration for declaration in DECLARATIONS}
