@@ -24,15 +24,18 @@ case "$format" in
   *) fail "$dll has the unknown format '$format'"; prefix= ;;
 esac
 
+# Pipes below end in grep -q, which stops reading early: under pipefail the
+# writer's SIGPIPE would count as failure, so texts are taken whole first.
 listed=$(sed -n '/^EXPORTS/,$p' "$def" | sed -e 's/;.*//' -e '/^EXPORTS/d' | awk 'NF {print $1}' | sort)
-imported=$(llvm-nm "$import_lib" | awk -v p="__imp_$prefix" '$2 == "T" && index($3, p) == 1 {print substr($3, length(p) + 1)}' |
+symbols=$(llvm-nm "$import_lib")
+imported=$(echo "$symbols" | awk -v p="__imp_$prefix" '$2 == "T" && index($3, p) == 1 {print substr($3, length(p) + 1)}' |
   sort)
 [ -n "$listed" ] || fail "no function listed in $def"
 if [ "$listed" != "$imported" ]; then
   fail "$(basename "$import_lib") and $def differ (< def, > import library):"
   diff <(echo "$listed") <(echo "$imported") || true
 fi
-if ! llvm-nm "$import_lib" 2>/dev/null | grep -q '__IMPORT_DESCRIPTOR_libebd$'; then
+if ! grep -q '__IMPORT_DESCRIPTOR_libebd$' <<<"$symbols"; then
   fail "$(basename "$import_lib") does not import from libebd.dll"
 fi
 
@@ -47,19 +50,19 @@ for file in "$dll" "$cli" "$window"; do
     value=$(echo "$strings" | awk -v key="$wanted" 'found {print; exit} $0 == key {found = 1}')
     [ "$value" = "$version" ] || fail "$name: $wanted is '$value', not $version"
   done
-  echo "$strings" | grep -qx "The ebd authors" || fail "$name: no CompanyName 'The ebd authors'"
-  echo "$strings" | grep -q "MIT License" || fail "$name: the LegalCopyright names no MIT License"
-  echo "$strings" | grep -qx "$name" || fail "$name: OriginalFilename is not $name"
+  grep -qx "The ebd authors" <<<"$strings" || fail "$name: no CompanyName 'The ebd authors'"
+  grep -q "MIT License" <<<"$strings" || fail "$name: the LegalCopyright names no MIT License"
+  grep -qx "$name" <<<"$strings" || fail "$name: OriginalFilename is not $name"
 done
 for file in "$cli" "$window"; do
   name=$(basename "$file")
-  wrestool -l -t 14 "$file" | grep -q . || fail "$name has no icon"
+  [ -n "$(wrestool -l -t 14 "$file")" ] || fail "$name has no icon"
   manifest=$(wrestool -x --raw -t 24 -n 1 "$file")
-  echo "$manifest" | grep -q 'level="asInvoker"' || fail "$name: the manifest does not run asInvoker"
+  grep -q 'level="asInvoker"' <<<"$manifest" || fail "$name: the manifest does not run asInvoker"
 done
 manifest=$(wrestool -x --raw -t 24 -n 1 "$window")
-echo "$manifest" | grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' ||
+grep -q 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' <<<"$manifest" ||
   fail "$(basename "$window"): the manifest asks for no common controls 6"
-echo "$manifest" | grep -q '>PerMonitorV2' || fail "$(basename "$window"): the manifest is not PerMonitorV2"
+grep -q '>PerMonitorV2' <<<"$manifest" || fail "$(basename "$window"): the manifest is not PerMonitorV2"
 [ "$failed" = 0 ] && echo "$format: ebd.lib imports $(echo "$imported" | wc -l) functions; resources complete"
 exit "$failed"
