@@ -78,7 +78,11 @@ if [ "$sources_only" = 0 ]; then
     -DEBD_BENCH=OFF "${launcher[@]}")
 
   step "Linux build and Debian packages"
-  cmake -S "$src" -B "$work/linux" "${common[@]}" -DCMAKE_INSTALL_PREFIX=/usr >"$work/linux.log"
+  # The programs are linked with the RUNPATH they are installed with: a
+  # build-tree RUNPATH (the work folder) would be rewritten on install, but
+  # the build id the linker computed over it would stay.
+  cmake -S "$src" -B "$work/linux" "${common[@]}" -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_BUILD_WITH_INSTALL_RPATH=ON \
+    >"$work/linux.log"
   cmake --build "$work/linux" -j"$jobs" >>"$work/linux.log" || { cat "$work/linux.log"; exit 1; }
   (cd "$work/linux" && cpack -B "$work/debs" >"$work/cpack.log") || { cat "$work/cpack.log"; exit 1; }
   bash "$src/scripts/deb-normalize.sh" "$work/debs" "$out"
