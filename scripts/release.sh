@@ -56,12 +56,9 @@ step() { echo "== release $version: $1 (at $(($(date +%s) - started)) s)"; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ebd-release.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-# ccache, when there, finds its results again whatever the work folder is.
-launcher=()
-if command -v ccache >/dev/null; then
-  launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  export CCACHE_BASEDIR=$work CCACHE_NOHASHDIR=1
-fi
+# No compiler cache: one that rewrites paths to relative ones (to find its
+# results again in another work folder) changes the debug information, and
+# with it the build id the linker computes, which stays in stripped binaries.
 
 step "source tarball"
 git archive --format=tar --prefix="ebd-$version/" HEAD | gzip -n -9 >"$out/ebd-$version.tar.gz"
@@ -75,7 +72,7 @@ print(ebd_build.build_wheel(sys.argv[1])); print(ebd_build.build_sdist(sys.argv[
 
 if [ "$sources_only" = 0 ]; then
   common=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DEBD_WERROR=ON -DEBD_REPRODUCIBLE=ON -DEBD_TESTS=OFF
-    -DEBD_BENCH=OFF "${launcher[@]}")
+    -DEBD_BENCH=OFF)
 
   step "Linux build and Debian packages"
   # The programs are linked with the RUNPATH they are installed with: a
