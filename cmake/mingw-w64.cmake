@@ -6,10 +6,12 @@
 # The programs and libebd.dll link the compiler's runtime statically, so they
 # need no DLL beyond those of Windows itself. CTest runs the test programs
 # under Wine (see the top-level CMakeLists.txt).
+# cmake/mingw-w64-i686.cmake sets the 32-bit tool chain and includes this file.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(EBD_MINGW_TRIPLET x86_64-w64-mingw32)
+if(NOT EBD_MINGW_TRIPLET)
+  set(CMAKE_SYSTEM_PROCESSOR x86_64)
+  set(EBD_MINGW_TRIPLET x86_64-w64-mingw32)
+endif()
 set(CMAKE_C_COMPILER ${EBD_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${EBD_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${EBD_MINGW_TRIPLET}-windres)

@@ -2332,6 +2332,28 @@ int32_t LoadLibrarySettings(uint8_t* port, uint32_t* baudRate);
  */
 const char* WGetErrorText(uint16_t code);
 
+/* ---- Release version ------------------------------------------------------ */
+/**
+ * @brief The release version of the library as text, for example "1.1.0".
+ *
+ * It is the version of the release the library comes from (the same as
+ * `--version` of the tools, the packages and ebd.pc); needs no module and no
+ * open session, and may be called at any time from any thread.
+ *
+ * @return A static, NUL-terminated text that is never NULL and never changes;
+ *         the caller must not free it.
+ * @par Errors
+ * None stored.
+ * @par Blocking
+ * Does not block.
+ * @par Trace
+ * None.
+ * @par Threads
+ * Any thread, at any time.
+ * @since 1.1
+ */
+const char* WGetLibraryVersion(void);
+
 #ifdef __cplusplus
 }
 #endif

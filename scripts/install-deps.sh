@@ -21,6 +21,9 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   wine wine64 wine32:i386 fonts-wine zip unzip
+  # The programs' Windows icon from the SVG (scripts/make-icon.sh) and the check of
+  # the resources in the Windows binaries.
+  librsvg2-bin icoutils
 )
 
 # wine32 comes from the i386 architecture, which dpkg must know first.

@@ -234,7 +234,12 @@ for package in "$debs"/*.deb; do
   name=$(dpkg-deb -f "$package" Package)
   expect "$package" "/usr/share/doc/$name/copyright"
   refuse "$package" 'test_|fuzz_|bench|\.a$|ebd_intern|module_double'
+  copyright=$(dpkg-deb --fsys-tarfile "$package" | tar -xO "./usr/share/doc/$name/copyright")
+  grep -q '^License: Expat$' <<<"$copyright" ||
+    fail "$(basename "$package"): the copyright file names no MIT (Expat) licence"
 done
+# The library's symbols file goes with it, for the packages built on it.
+grep -q '^ WGetLibraryVersion@Base ' <<<"$(dpkg-deb -I "$runtime" symbols)" || fail "libebd1 has no symbols file"
 # Dependencies computed from the binaries: the command line needs no Qt.
 tools_depends=$(dpkg-deb -f "$tools" Depends)
 grep -q "libebd" <<<"$tools_depends" || fail "ebd-tools does not depend on libebd: $tools_depends"

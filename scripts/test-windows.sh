@@ -10,18 +10,27 @@
 # <build>/wine-ports/com<N>, where the tests' module-sim makes its links; the
 # window tests draw on an Xvfb display of their own.
 #
-# EBD_WINDOWS_BUILD: the cross-build directory (build-win); EBD_HOST_BUILD: a
+# EBD_WINDOWS_ARCH: x64 (64-bit, the default) or x86 (32-bit, run by Wine's
+# 32-bit side in the same kind of prefix).
+# EBD_WINDOWS_BUILD: the cross-build directory (build-win for x64, build-win32
+# for x86); EBD_HOST_BUILD: a
 # Linux build of this project whose module-sim and autostart-off the tests use
 # (build-ci, made here when it is not there).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build=$(realpath -m "${EBD_WINDOWS_BUILD:-build-win}")
+arch=${EBD_WINDOWS_ARCH:-x64}
+case "$arch" in
+  x64) toolchain=cmake/mingw-w64.cmake default_build=build-win ;;
+  x86) toolchain=cmake/mingw-w64-i686.cmake default_build=build-win32 ;;
+  *) echo "EBD_WINDOWS_ARCH must be x64 or x86, not '$arch'" >&2; exit 64 ;;
+esac
+build=$(realpath -m "${EBD_WINDOWS_BUILD:-$default_build}")
 host=$(realpath -m "${EBD_HOST_BUILD:-build-ci}")
 jobs=$(nproc)
 started=$(date +%s)
 # A heading with the seconds the stage has taken so far.
-step() { echo "== Windows: $1 (at $(($(date +%s) - started)) s)"; }
+step() { echo "== Windows $arch: $1 (at $(($(date +%s) - started)) s)"; }
 
 step "module-sim and autostart-off for Linux, for the tests"
 if [ ! -f "$host/CMakeCache.txt" ]; then
@@ -30,7 +39,7 @@ fi
 cmake --build "$host" -j"$jobs" --target module-sim autostart-off
 
 step "cross-build (mingw-w64, warnings as errors)"
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DEBD_WERROR=ON -DEBD_HOST_BUILD="$host"
 cmake --build "$build" -j"$jobs"
 
@@ -103,6 +112,6 @@ step "tests under Wine"
 (cd "$build" && ctest --output-on-failure -j"$jobs" --timeout 300)
 
 step "package"
-EBD_WINDOWS_BUILD="$build" bash scripts/package-windows.sh
+EBD_WINDOWS_ARCH="$arch" EBD_WINDOWS_BUILD="$build" bash scripts/package-windows.sh
 
-echo "== Windows stage took $(($(date +%s) - started)) s"
+echo "== Windows $arch stage took $(($(date +%s) - started)) s"

@@ -19,6 +19,10 @@
 #include "sim/module_double.h"
 #include "sim/pty_host.h"
 
+#ifndef EBD_TOOL_VERSION
+#define EBD_TOOL_VERSION "unknown"
+#endif
+
 namespace {
 
 using ebd::sim::ModuleDouble;
@@ -54,6 +58,7 @@ struct Options {
     bool ignoreNomiSwitch = false;
     std::optional<uint64_t> powerOnAfterMs;
     bool help = false;
+    bool version = false;
 };
 
 const char* const kUsage =
@@ -86,6 +91,7 @@ const char* const kUsage =
     "  --power-on-after MS        switch on again MS milliseconds after switching off\n"
     "                             (a pseudo-terminal has no DTR to do it)\n"
     "  --help                     show this text\n"
+    "  --version                  show the version and stop\n"
     "\n"
     "Exit status:\n"
     "  0   ended by SIGINT, SIGTERM or SIGHUP\n"
@@ -250,6 +256,8 @@ std::optional<Options> Parse(const std::vector<std::string>& args, std::string& 
             if (const auto n = number(0, 3'600'000)) options.powerOnAfterMs = *n;
         } else if (name == "--help" || name == "-h") {
             flag(options.help);
+        } else if (name == "--version") {
+            flag(options.version);
         } else {
             error = "unknown option '" + args[i] + "'";
         }
@@ -380,6 +388,10 @@ int main(int argc, char** argv) {
         }
         if (options->help) {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (options->version) {
+            std::printf("%s %s\n", kProgram, EBD_TOOL_VERSION);
             return 0;
         }
         // No SA_RESTART: a signal ends the wait of the current round at once.

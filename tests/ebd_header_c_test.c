@@ -3,6 +3,7 @@
  * and the library answers through them. */
 #include <stddef.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "lib/ebd.h"
 
@@ -30,6 +31,11 @@ int main(void) {
     }
     if (WSwitchOff(none) != 0 || LoadLibrarySettings(NULL, &baudRate) != 0) {
         puts("an operation without a session or output succeeded");
+        return 1;
+    }
+    /* The release version needs no module, and is the project's version. */
+    if (WGetLibraryVersion() == NULL || strcmp(WGetLibraryVersion(), EBD_EXPECTED_VERSION) != 0) {
+        printf("WGetLibraryVersion() is not %s\n", EBD_EXPECTED_VERSION);
         return 1;
     }
     WSetTraceCallback(NULL);

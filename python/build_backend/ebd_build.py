@@ -94,6 +94,32 @@ def _load_pyproject(root: str) -> Dict[str, Any]:
     return tomllib.loads(data.decode("utf-8"))
 
 
+def _dynamic_version(root: str) -> str:
+    """The version from PKG-INFO when the package is an unpacked sdist, else
+    from project() of the CMake project around the package."""
+    pkg_info = os.path.join(root, "PKG-INFO")
+    if os.path.exists(pkg_info):
+        with open(pkg_info, encoding="utf-8") as file:
+            match = re.search(r"^Version: (\S+)$", file.read(), re.M)
+        if not match:
+            raise ValueError(f"{pkg_info}: no Version")
+        return match.group(1)
+    cmake = os.path.join(os.path.dirname(root), "CMakeLists.txt")
+    with open(cmake, encoding="utf-8") as file:
+        match = re.search(r"^project\(\s*ebd\s+VERSION\s+([0-9]+(?:\.[0-9]+)*)\b", file.read(), re.M)
+    if not match:
+        raise ValueError(f"{cmake}: no project(ebd VERSION ...)")
+    return match.group(1)
+
+
+def _license_file(root: str) -> Optional[str]:
+    """LICENSE of the package (an sdist), else that of the project around it."""
+    for candidate in (os.path.join(root, "LICENSE"), os.path.join(os.path.dirname(root), "LICENSE")):
+        if os.path.exists(candidate):
+            return candidate
+    return None
+
+
 class _Project:
     """The metadata of the project and the files of its package."""
 
@@ -101,7 +127,8 @@ class _Project:
         self.root = root
         project = _load_pyproject(root)["project"]
         self.name: str = project["name"]
-        self.version: str = project["version"]
+        self.version: str = project["version"] if "version" in project else _dynamic_version(root)
+        self.license: str = project.get("license", "")
         self.summary: str = project.get("description", "")
         self.requires_python: str = project.get("requires-python", "")
         self.classifiers: List[str] = list(project.get("classifiers", []))
@@ -116,6 +143,10 @@ class _Project:
         lines = ["Metadata-Version: 2.1", f"Name: {self.name}", f"Version: {self.version}"]
         if self.summary:
             lines.append(f"Summary: {self.summary}")
+        if self.license:
+            lines.append(f"License: {self.license}")
+        if _license_file(self.root):
+            lines.append("License-File: LICENSE")
         if self.requires_python:
             lines.append(f"Requires-Python: {self.requires_python}")
         lines.extend(f"Classifier: {classifier}" for classifier in self.classifiers)
@@ -193,11 +224,16 @@ def _write_metadata_dir(project: _Project, directory: str) -> str:
 
 
 def _dist_info_files(project: _Project) -> List[Tuple[str, bytes]]:
-    return [
+    files = [
         ("METADATA", project.metadata()),
         ("WHEEL", project.wheel_file()),
         ("top_level.txt", ("\n".join(project.top_level()) + "\n").encode()),
     ]
+    license_file = _license_file(project.root)
+    if license_file:
+        with open(license_file, "rb") as file:
+            files.insert(0, ("LICENSE", file.read()))
+    return files
 
 
 def _build(wheel_directory: str, editable: bool) -> str:
@@ -263,6 +299,10 @@ def build_sdist(sdist_directory: str, config_settings: Optional[Dict[str, Any]] 
     for relative in _SDIST_FILES:
         with open(os.path.join(project.root, relative), "rb") as file:
             members.append((relative, file.read()))
+    license_file = _license_file(project.root)
+    if license_file:
+        with open(license_file, "rb") as file:
+            members.append(("LICENSE", file.read()))
     for name, path in project.package_files():
         with open(path, "rb") as file:
             members.append((f"{_SOURCE}/{name}", file.read()))

@@ -9,6 +9,7 @@ import hashlib
 import importlib.util
 import io
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -23,6 +24,9 @@ from conftest import PYTHON_DIR
 
 BACKEND_FILE = PYTHON_DIR / "build_backend" / "ebd_build.py"
 PACKAGE_DIR = PYTHON_DIR / "src" / "ebd"
+# The project's one version, which every artifact carries.
+VERSION = re.search(r"^project\(ebd VERSION (\S+)", (PYTHON_DIR.parent / "CMakeLists.txt").read_text(), re.M).group(1)
+DIST = f"ebd-{VERSION}"
 
 
 @pytest.fixture(scope="module")
@@ -45,28 +49,30 @@ def _tree_listing() -> List[str]:
 
 def test_the_wheel_records_every_file_with_its_hash_and_size(backend, tmp_path):
     name = backend.build_wheel(str(tmp_path))
-    assert name == "ebd-1.0-py3-none-any.whl"
+    assert name == f"{DIST}-py3-none-any.whl"
     with zipfile.ZipFile(tmp_path / name) as wheel:
         contents: Dict[str, bytes] = {info.filename: wheel.read(info) for info in wheel.infolist()}
-    record = list(csv.reader(io.StringIO(contents["ebd-1.0.dist-info/RECORD"].decode())))
+    record = list(csv.reader(io.StringIO(contents[f"{DIST}.dist-info/RECORD"].decode())))
     assert sorted(row[0] for row in record) == sorted(contents)
     for path, digest, size in record:
-        if path == "ebd-1.0.dist-info/RECORD":
+        if path == f"{DIST}.dist-info/RECORD":
             assert (digest, size) == ("", "")
             continue
         expected = base64.urlsafe_b64encode(hashlib.sha256(contents[path]).digest()).rstrip(b"=").decode()
         assert (digest, int(size)) == (f"sha256={expected}", len(contents[path])), path
-    package = sorted(p for p in contents if not p.startswith("ebd-1.0.dist-info/"))
+    package = sorted(p for p in contents if not p.startswith(f"{DIST}.dist-info/"))
     assert package == _package_files()
     for path in package:
         assert contents[path] == (PACKAGE_DIR.parent / path).read_bytes()
-    metadata = contents["ebd-1.0.dist-info/METADATA"].decode()
-    assert metadata.startswith("Metadata-Version: 2.1\nName: ebd\nVersion: 1.0\n")
+    metadata = contents[f"{DIST}.dist-info/METADATA"].decode()
+    assert metadata.startswith(f"Metadata-Version: 2.1\nName: ebd\nVersion: {VERSION}\n")
+    assert "License: MIT\nLicense-File: LICENSE\n" in metadata
+    assert contents[f"{DIST}.dist-info/LICENSE"] == (PYTHON_DIR.parent / "LICENSE").read_bytes()
     assert "Requires-Python: >=3.8\n" in metadata
     assert metadata.split("\n\n", 1)[1] == (PYTHON_DIR / "README.md").read_text()
-    assert contents["ebd-1.0.dist-info/WHEEL"].decode().splitlines() == [
+    assert contents[f"{DIST}.dist-info/WHEEL"].decode().splitlines() == [
         "Wheel-Version: 1.0", "Generator: ebd_build 1.0", "Root-Is-Purelib: true", "Tag: py3-none-any"]
-    assert contents["ebd-1.0.dist-info/top_level.txt"] == b"ebd\n"
+    assert contents[f"{DIST}.dist-info/top_level.txt"] == b"ebd\n"
 
 
 def test_builds_are_reproducible_and_an_sdist_builds_the_same_wheel(backend, tmp_path):
@@ -76,15 +82,15 @@ def test_builds_are_reproducible_and_an_sdist_builds_the_same_wheel(backend, tmp
     assert (first / wheel).read_bytes() == (second / wheel).read_bytes()
 
     sdist = backend.build_sdist(str(tmp_path))
-    assert sdist == "ebd-1.0.tar.gz"
+    assert sdist == f"{DIST}.tar.gz"
     with tarfile.open(tmp_path / sdist) as archive:
         names = archive.getnames()
-        assert all(n.startswith("ebd-1.0/") for n in names)
-        assert {"ebd-1.0/PKG-INFO", "ebd-1.0/pyproject.toml", "ebd-1.0/README.md",
-                "ebd-1.0/build_backend/ebd_build.py"} <= set(names)
-        assert sorted(n[len("ebd-1.0/src/"):] for n in names if n.startswith("ebd-1.0/src/")) == _package_files()
+        assert all(n.startswith(f"{DIST}/") for n in names)
+        assert {f"{DIST}/PKG-INFO", f"{DIST}/pyproject.toml", f"{DIST}/README.md",
+                f"{DIST}/build_backend/ebd_build.py"} <= set(names)
+        assert sorted(n[len(f"{DIST}/src/"):] for n in names if n.startswith(f"{DIST}/src/")) == _package_files()
         archive.extractall(tmp_path / "unpacked")
-    unpacked = tmp_path / "unpacked" / "ebd-1.0"
+    unpacked = tmp_path / "unpacked" / DIST
     subprocess.run([sys.executable, "-c", "import sys; sys.path.insert(0, 'build_backend'); import ebd_build; "
                     f"ebd_build.build_wheel({str(from_sdist)!r})"], cwd=unpacked, check=True, timeout=60)
     assert (from_sdist / wheel).read_bytes() == (first / wheel).read_bytes()
@@ -93,7 +99,7 @@ def test_builds_are_reproducible_and_an_sdist_builds_the_same_wheel(backend, tmp
 def test_the_editable_wheel_puts_the_source_folder_on_the_path(backend, tmp_path):
     name = backend.build_editable(str(tmp_path))
     with zipfile.ZipFile(tmp_path / name) as wheel:
-        assert wheel.read("__editable__.ebd-1.0.pth").decode() == str(PYTHON_DIR / "src") + "\n"
+        assert wheel.read(f"__editable__.{DIST}.pth").decode() == str(PYTHON_DIR / "src") + "\n"
         assert not [n for n in wheel.namelist() if n.startswith("ebd/")]
 
 
@@ -140,11 +146,14 @@ def test_pip_installs_the_package_offline_into_a_fresh_venv(python, isolation, t
     # One call through the installed package: the tool's workflow on a module.
     attach_module(19)
     env = dict(os.environ, PYTHONPATH="")
-    run = subprocess.run([str(venv_python), "-c", "import ebd; print(ebd.__file__); print(ebd.autostart_off(19))"],
-                         capture_output=True, text=True, env=env, cwd=tmp_path, timeout=120)
+    script = ("import ebd, importlib.metadata as m; print(ebd.__file__); print(ebd.autostart_off(19)); "
+              "print(ebd.__version__, ebd.library_version(), m.version('ebd'))")
+    run = subprocess.run([str(venv_python), "-c", script], capture_output=True, text=True, env=env, cwd=tmp_path,
+                         timeout=120)
     assert run.returncode == 0, run.stderr
-    location, outcome = run.stdout.split()
+    location, outcome, *versions = run.stdout.split()
     assert Path(location).is_relative_to(venv) and outcome == "SUCCESS"
+    assert versions == [VERSION] * 3, "package, library and metadata carry the one version"
 
 
 def test_an_editable_install_runs_the_source_tree(tmp_path, build_dir):

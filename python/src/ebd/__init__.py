@@ -21,6 +21,7 @@ What is here:
 - ``EbdError``: raised when an operation fails, with its name and error code;
   ``PortOpenError``, also an ``OSError``, when the port cannot be opened.
 - ``autostart_off`` and ``Outcome``: the tool's workflow and its five outcomes.
+- ``library_version``: the release version of the loaded library.
 - ``raw``: every C function as declared in ``lib/ebd.h``, for what ``Session``
   does not cover.
 - The trace: the library's trace lines are logged at DEBUG level on
@@ -40,14 +41,16 @@ from .session import (DEFAULT_BAUD_RATE, MAX_AT_COMMAND, MAX_CALIBRATION_ITEM_WR
                       MAX_USER_ITEM_WRITE, Session)
 from .settings import load_settings, save_settings
 from .trace import disable_trace_file, enable_trace_file, port_logger
+from .version import library_version
 from .workflow import Outcome, autostart_off
 
-__version__ = "1.0"
+__version__ = "1.1.0"
 
 __all__ = [
     "DEFAULT_BAUD_RATE", "MAX_AT_COMMAND", "MAX_CALIBRATION_ITEM_WRITE", "MAX_NVRAM_READ", "MAX_PORT",
     "MAX_USER_ITEM_WRITE", "EbdError", "ExitData", "FlashSerialNumber", "GainTable", "IQOffsets",
     "LibraryNotFoundError", "LibrarySettings", "LoopbackData", "Outcome", "PortOpenError", "Session",
-    "autostart_off", "disable_trace_file", "enable_trace_file", "error_meaning", "load_settings", "port_logger",
+    "autostart_off", "disable_trace_file", "enable_trace_file", "error_meaning", "library_version", "load_settings",
+    "port_logger",
     "raw", "save_settings",
 ]

@@ -187,6 +187,8 @@ DECLARATIONS: Tuple[Declaration, ...] = (
     _d("LoadLibrarySettings", i32, ("port", pu8), ("baudRate", pu32)),
     # Error codes
     _d("WGetErrorText", text_in, ("code", u16)),
+    # Release version
+    _d("WGetLibraryVersion", text_in),
 )
 
 BY_NAME: Dict[str, Declaration] = {declaration.name: declaration for declaration in DECLARATIONS}
