@@ -27,58 +27,18 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "lib/ebd.h"
 #include "platform/sim_platform.h"
 #include "rpc/ebdrpc.h"
 #include "sim/module_double.h"
 
-extern char** environ;
-
 namespace {
 
+using ebd::bench::Median;
+using ebd::bench::SimProcess;
+
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// A module-sim process serving one pseudo-terminal.
-class SimProcess {
-public:
-    explicit SimProcess(const std::vector<std::string>& options) {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        std::vector<std::string> args{MODULE_SIM};
-        args.insert(args.end(), options.begin(), options.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, MODULE_SIM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        // The first line is the device path.
-        char c;
-        while (pid_ > 0 && read(out[0], &c, 1) == 1 && c != '\n') device_ += c;
-        close(out[0]);
-    }
-    ~SimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-    const std::string& device() const { return device_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string device_;
-};
 
 struct RunResult {
     double seconds = 0;
@@ -88,7 +48,8 @@ struct RunResult {
 
 // Runs autostart-off with `args` and the given COM mapping; times it from the
 // spawn to the exit, as a station's script would see it.
-RunResult RunTool(const std::vector<std::string>& options, const std::vector<std::pair<int, std::string>>& ports) {
+RunResult RunTool(const std::vector<std::string>& options,
+                  const std::vector<std::pair<int, std::string>>& ports) {
     for (const auto& [n, device] : ports) setenv(("EBD_COM" + std::to_string(n)).c_str(), device.c_str(), 1);
     std::vector<std::string> args{AUTOSTART_OFF};
     args.insert(args.end(), options.begin(), options.end());
@@ -124,7 +85,8 @@ double FloorSeconds(ebd::sim::ModuleDouble::State start) {
     const uint64_t begin = sim.nowNs();
     WInitLibrary();
     const uint32_t handle = WComOpen(1, 115200, 0);
-    const bool ok = WInitServiceMode(handle) != 0 && WSwitchJavaAutoStart(handle, 0) != 0 && WSwitchOff(handle) != 0;
+    const bool ok =
+        WInitServiceMode(handle) != 0 && WSwitchJavaAutoStart(handle, 0) != 0 && WSwitchOff(handle) != 0;
     WComClose(handle);
     const double seconds = static_cast<double>(sim.nowNs() - begin) / 1e9;
     ebd::platform::install(nullptr);

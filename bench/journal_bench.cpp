@@ -24,55 +24,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "lib/cal_journal.h"
 #include "lib/ebd.h"
 
-extern char** environ;
-
 namespace {
+
+using ebd::bench::Median;
+using ebd::bench::SimProcess;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kRounds = 15;
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// module-sim serving one pseudo-terminal, in NOMI mode from the start.
-class SimProcess {
-public:
-    SimProcess() {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        std::vector<std::string> args{MODULE_SIM, "--start", "nomi"};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, MODULE_SIM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        char c;
-        while (pid_ > 0 && read(out[0], &c, 1) == 1 && c != '\n') device_ += c;
-        close(out[0]);
-    }
-    ~SimProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
-    const std::string& device() const { return device_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string device_;
-};
 
 // NVRAM as each round finds it: items 0, 3 and 9; item 0 marked in the store.
 bool Prepare(uint32_t handle) {
@@ -113,7 +75,7 @@ int main() {
     const auto stateDir = std::filesystem::current_path() / "journal-bench-state";
     std::filesystem::remove_all(stateDir);
     setenv("EBD_STATE_DIR", stateDir.c_str(), 1);
-    SimProcess sim;
+    SimProcess sim({"--start", "nomi"});
     if (sim.device().empty()) {
         std::fprintf(stderr, "journal_bench: module-sim did not start\n");
         return 1;

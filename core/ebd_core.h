@@ -60,6 +60,8 @@ void SetTraceCallback(TraceCallback callback);
 void TraceLine(uint32_t handle, const char* line);
 // printf-style: formats into a 256-byte line and traces it.
 void Trace(uint32_t handle, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The same with the arguments already taken (for other printf-style helpers).
+void TraceFormatted(uint32_t handle, const char* format, va_list args) __attribute__((format(printf, 2, 0)));
 // Whether a line for this session would reach anybody (callback or file).
 bool TraceWanted(uint32_t handle);
 void WriteTraceFile(const char* line);

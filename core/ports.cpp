@@ -2,7 +2,6 @@
 // values that trace times and the block gap are measured with.
 #include <array>
 #include <cstdarg>
-#include <cstdio>
 #include <mutex>
 
 #include "core/ebd_core.h"
@@ -94,13 +93,10 @@ void SetLastError(uint32_t handle, uint16_t code) {
 
 int32_t Fail(uint32_t handle, uint16_t code, const char* format, ...) {
     SetLastError(handle, code);
-    if (!TraceWanted(handle)) return 0;
-    char line[256];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    TraceFormatted(handle, format, args);
     va_end(args);
-    TraceLine(handle, line);
     return 0;
 }
 

@@ -81,15 +81,19 @@ void TraceLine(uint32_t handle, const char* line) {
     TraceToRoute(PortOf(handle).traceHandle, line);
 }
 
-void Trace(uint32_t handle, const char* format, ...) {
+void TraceFormatted(uint32_t handle, const char* format, va_list args) {
     // Lines nobody reads are not formatted.
     if (!TraceWanted(handle)) return;
     char line[256];
+    std::vsnprintf(line, sizeof line, format, args);
+    TraceLine(handle, line);
+}
+
+void Trace(uint32_t handle, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    TraceFormatted(handle, format, args);
     va_end(args);
-    TraceLine(handle, line);
 }
 
 void TraceToRoute(uint32_t traceHandle, const char* line) {
