@@ -16,11 +16,15 @@ namespace {
 
 namespace layout = ebd::app::window;
 
-// What the window holds: the chosen port and the font of its controls, and
-// for the keyboard the control that had the focus when the window last lost
-// it.
+// The pixels per inch the layout table was drawn at.
+constexpr int kLayoutDpi = 96;
+
+// What the window holds: the chosen port, the pixels per inch it is laid out
+// for and the font of its controls at that density, and for the keyboard the
+// control that had the focus when the window last lost it.
 struct State {
     int selectedPort = 0;
+    int dpi = kLayoutDpi;
     HFONT font = nullptr;
     HWND focus = nullptr;
     bool placingFocus = false;  // the window itself is moving the focus
@@ -37,23 +41,80 @@ State* StateOf(HWND window) {
     std::exit(EXIT_FAILURE);
 }
 
-HWND MakeControl(HWND parent, const layout::Control& control, DWORD style, int id, int left, int top,
-                 HFONT font) {
+// A length of the layout at the window's pixels per inch.
+int Scaled(int pixels, int dpi) {
+    return MulDiv(pixels, dpi, kLayoutDpi);
+}
+
+layout::Place Scaled(const layout::Place& place, int dpi) {
+    return {Scaled(place.left, dpi), Scaled(place.top, dpi), Scaled(place.width, dpi),
+            Scaled(place.height, dpi)};
+}
+
+// The pixels per inch of the monitor the window is on, when the system tells
+// each window its own (the function is looked up, so that the program still
+// runs on systems without it), else the screen's.
+int DpiOf(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    if (dpiForWindow != nullptr) {
+        const UINT dpi = dpiForWindow(window);
+        if (dpi > 0 && dpi <= 0xFFFF) return static_cast<int>(dpi);
+    }
+    int dpi = 0;
+    if (const HDC screen = GetDC(nullptr); screen != nullptr) {
+        dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? dpi : kLayoutDpi;
+}
+
+HFONT MakeFont(int dpi) {
+    return CreateFontA(Scaled(layout::kFontHeight, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, layout::kFontFace);
+}
+
+// A control's place in the client area at the layout's density: the radio
+// buttons, placed relative to the group box in the table, are siblings of it
+// here (a group box passes no clicks on) and move with its corner.
+layout::Place ClientPlace(const layout::Control& control, int id) {
+    layout::Place place = control.place;
+    if (id >= kFirstPortSelectorId && id < kFirstPortSelectorId + layout::kPorts) {
+        place.left += layout::kGroup.place.left;
+        place.top += layout::kGroup.place.top;
+    }
+    return place;
+}
+
+// The table's entry of a control id; nullptr for ids not in it.
+const layout::Control* ControlOf(int id) {
+    if (id == kGroupId) return &layout::kGroup;
+    if (id == kStartButtonId) return &layout::kStartButton;
+    if (id == kCloseButtonId) return &layout::kCloseButton;
+    const int index = id - kFirstPortSelectorId;
+    if (index >= 0 && index < layout::kPorts) return &layout::kPortSelectors[static_cast<size_t>(index)];
+    return nullptr;
+}
+
+HWND MakeControl(HWND parent, const layout::Control& control, DWORD style, int id, int dpi, HFONT font) {
     const std::string caption = layout::CaptionWithMnemonic(control);
-    HWND handle = CreateWindowExA(0, "BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | style, left, top,
-                                  control.place.width, control.place.height, parent,
+    const layout::Place place = Scaled(ClientPlace(control, id), dpi);
+    HWND handle = CreateWindowExA(0, "BUTTON", caption.c_str(), WS_CHILD | WS_VISIBLE | style, place.left,
+                                  place.top, place.width, place.height, parent,
                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
     if (handle != nullptr) SendMessageA(handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return handle;
 }
 
-// The controls in the table's tab order. Tab order on Windows is the order in
-// which sibling windows are made; the radio buttons, children of the group box
-// in the table, are siblings after it here (a group box passes no clicks on),
-// placed relative to it. The first radio button opens the group the eight form
-// (checking one unchecks the others; the arrow keys move within it); the Start
-// button opens the next and is the default button, which Enter presses.
-bool MakeControls(HWND window, HFONT font) {
+// The controls in the table's tab order, at the window's density. Tab order
+// on Windows is the order in which sibling windows are made; the radio
+// buttons, children of the group box in the table, come right after it. The
+// first radio button opens the group the eight form (checking one unchecks the
+// others; the arrow keys move within it); the Start button opens the next and
+// is the default button, which Enter presses.
+bool MakeControls(HWND window, int dpi, HFONT font) {
     struct TopLevel {
         const layout::Control* control;
         int id;
@@ -74,23 +135,39 @@ bool MakeControls(HWND window, HFONT font) {
     });
 
     for (const TopLevel& entry : topLevel) {
-        const layout::Place& place = entry.control->place;
-        if (MakeControl(window, *entry.control, entry.style, entry.id, place.left, place.top, font) ==
-            nullptr)
-            return false;
+        if (MakeControl(window, *entry.control, entry.style, entry.id, dpi, font) == nullptr) return false;
         if (entry.id != kGroupId) continue;
         bool first = true;
         for (int i : selectors) {
             const layout::Control& selector = layout::kPortSelectors[static_cast<size_t>(i)];
             const DWORD style = BS_AUTORADIOBUTTON | WS_TABSTOP | (first ? WS_GROUP : 0);
             first = false;
-            if (MakeControl(window, selector, style, kFirstPortSelectorId + i,
-                            place.left + selector.place.left, place.top + selector.place.top,
-                            font) == nullptr)
+            if (MakeControl(window, selector, style, kFirstPortSelectorId + i, dpi, font) == nullptr)
                 return false;
         }
     }
     return true;
+}
+
+// Lays the window out anew for another density: every control at its scaled
+// place, in a font of the scaled height. The old font goes once no control
+// uses it any more. A font the system refuses keeps the old one.
+void ChangeDpi(HWND window, State& state, int dpi) {
+    const HFONT font = MakeFont(dpi);
+    if (font == nullptr) return;
+    state.dpi = dpi;
+    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+        const int id = GetDlgCtrlID(child);
+        if (const layout::Control* control = ControlOf(id); control != nullptr) {
+            const layout::Place place = Scaled(ClientPlace(*control, id), dpi);
+            SetWindowPos(child, nullptr, place.left, place.top, place.width, place.height,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    const HFONT old = state.font;
+    state.font = font;
+    if (old != nullptr) DeleteObject(old);
 }
 
 // SelectPort: the number of the radio button clicked; any other sender 0.
@@ -186,16 +263,29 @@ LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_CREATE: {
             State* state = StateOf(window);
-            state->font = CreateFontA(layout::kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                      DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, layout::kFontFace);
-            if (!MakeControls(window, state->font)) return -1;
+            state->dpi = DpiOf(window);
+            state->font = MakeFont(state->dpi);
+            if (!MakeControls(window, state->dpi, state->font)) return -1;
             AddPortTooltips(window, kFirstPortSelectorId, layout::kPorts);
             return 0;
         }
         case WM_GETFONT: {
             const State* state = StateOf(window);
             return reinterpret_cast<LRESULT>(state != nullptr ? state->font : nullptr);
+        }
+        case WM_DPICHANGED: {
+            // The window moved to a monitor of another density (or the
+            // user changed it): the system suggests the window's new place
+            // and size; the controls and the font follow.
+            State* state = StateOf(window);
+            const int dpi = HIWORD(wParam);
+            if (state == nullptr || dpi == 0) return 0;
+            if (dpi != state->dpi) ChangeDpi(window, *state, dpi);
+            if (const auto* suggested = reinterpret_cast<const RECT*>(lParam); suggested != nullptr)
+                SetWindowPos(window, nullptr, suggested->left, suggested->top,
+                             suggested->right - suggested->left, suggested->bottom - suggested->top,
+                             SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
         }
         case WM_COMMAND: {
             State* state = StateOf(window);
@@ -277,9 +367,15 @@ HWND CreateDisableTool(HINSTANCE instance) {
     HWND window = CreateWindowExA(0, layout::kClassName, layout::kCaption, style, layout::kFrame.left,
                                   layout::kFrame.top, layout::kFrame.width, layout::kFrame.height, nullptr,
                                   nullptr, instance, nullptr);
+    if (window == nullptr) return nullptr;
+    // The frame at the density of the monitor it opened on, at the table's
+    // position (which is a place on the desktop, not a size).
+    if (const State* state = StateOf(window); state != nullptr && state->dpi != kLayoutDpi)
+        SetWindowPos(window, nullptr, 0, 0, Scaled(layout::kFrame.width, state->dpi),
+                     Scaled(layout::kFrame.height, state->dpi), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // The dialog manager's default button, which Enter presses when the focus
     // is on no push button.
-    if (window != nullptr) SendMessageA(window, DM_SETDEFID, kStartButtonId, 0);
+    SendMessageA(window, DM_SETDEFID, kStartButtonId, 0);
     return window;
 }
 

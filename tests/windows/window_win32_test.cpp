@@ -10,6 +10,7 @@
 #include <functional>
 #include <future>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Disabletoolform_win32.h"
@@ -243,28 +244,58 @@ TEST_F(Win32Window, ARefusedAutostartRequestIsReportedInItsBox) {
     EXPECT_EQ(box.caption, "Error");
 }
 
+// At each density Windows tells the window of, with the frame it suggests:
+// the window takes that frame, every control its place scaled (within a pixel
+// of rounding) and a font of the scaled height in which each caption still
+// fits; back at 96 it is as drawn.
 TEST_F(Win32Window, EveryCaptionFitsItsControlInTheFormFont) {
-    for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-        // Besides its caption a group box draws the indent of its title, a
-        // radio button its glyph and a gap, a push button frame and focus mark.
-        const LONG type = GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK;
-        const int beside = type == BS_GROUPBOX          ? 16
-                           : type == BS_AUTORADIOBUTTON ? GetSystemMetrics(SM_CXMENUCHECK) + 4
-                                                        : 8;
-        const std::string caption = Visible(WindowText(child));
-        const HDC dc = GetDC(child);
-        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)));
-        char face[LF_FACESIZE] = {};
-        GetTextFaceA(dc, LF_FACESIZE, face);
-        SIZE size{};
-        GetTextExtentPoint32A(dc, caption.data(), static_cast<int>(caption.size()), &size);
-        ReleaseDC(child, dc);
-        RECT client{};
-        GetClientRect(child, &client);
-        EXPECT_LE(size.cx + beside, client.right) << caption << " in " << face;
-        EXPECT_LE(size.cy, client.bottom) << caption << " in " << face;
-        // Under Wine the face must come from Windows' own fonts, not a stand-in.
-        EXPECT_TRUE(!UnderWine() || std::string(face) == "MS Sans Serif") << face;
+    std::vector<std::pair<int, const layout::Control*>> controls{{kGroupId, &layout::kGroup},
+                                                                 {kStartButtonId, &layout::kStartButton},
+                                                                 {kCloseButtonId, &layout::kCloseButton}};
+    for (int i = 0; i < layout::kPorts; ++i)
+        controls.emplace_back(kFirstPortSelectorId + i, &layout::kPortSelectors[static_cast<size_t>(i)]);
+    for (const int dpi : {96, 144, 120, 192, 96}) {
+        SCOPED_TRACE(dpi);
+        const auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
+        RECT suggested{300, 200, 300 + scaled(layout::kFrame.width), 200 + scaled(layout::kFrame.height)};
+        SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        RECT frame{};
+        GetWindowRect(window, &frame);
+        EXPECT_TRUE(EqualRect(&frame, &suggested));
+        EXPECT_EQ(fontOf(window).lfHeight, scaled(layout::kFontHeight));
+        for (const auto& [id, entry] : controls) {
+            const layout::Place& group = layout::kGroup.place;
+            const bool inGroup = id != kGroupId && id < kStartButtonId;
+            const RECT at = placeOf(id);
+            EXPECT_NEAR(at.left, scaled(entry->place.left + (inGroup ? group.left : 0)), 1) << entry->name;
+            EXPECT_NEAR(at.top, scaled(entry->place.top + (inGroup ? group.top : 0)), 1) << entry->name;
+            EXPECT_NEAR(at.right - at.left, scaled(entry->place.width), 1) << entry->name;
+            EXPECT_NEAR(at.bottom - at.top, scaled(entry->place.height), 1) << entry->name;
+        }
+        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr;
+             child = GetWindow(child, GW_HWNDNEXT)) {
+            // Besides its caption a group box draws the indent of its title, a
+            // radio button its glyph and a gap, a push button frame and focus
+            // mark; these grow with the density as the caption does.
+            const LONG type = GetWindowLongA(child, GWL_STYLE) & BS_TYPEMASK;
+            const int beside = scaled(type == BS_GROUPBOX          ? 16
+                                      : type == BS_AUTORADIOBUTTON ? GetSystemMetrics(SM_CXMENUCHECK) + 4
+                                                                   : 8);
+            const std::string caption = Visible(WindowText(child));
+            const HDC dc = GetDC(child);
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(child, WM_GETFONT, 0, 0)));
+            char face[LF_FACESIZE] = {};
+            GetTextFaceA(dc, LF_FACESIZE, face);
+            SIZE size{};
+            GetTextExtentPoint32A(dc, caption.data(), static_cast<int>(caption.size()), &size);
+            ReleaseDC(child, dc);
+            RECT client{};
+            GetClientRect(child, &client);
+            EXPECT_LE(size.cx + beside, client.right) << caption << " in " << face;
+            EXPECT_LE(size.cy, client.bottom) << caption << " in " << face;
+            // Under Wine the face must come from Windows' own fonts, not a stand-in.
+            EXPECT_TRUE(!UnderWine() || std::string(face) == "MS Sans Serif") << face;
+        }
     }
 }
 
