@@ -8,6 +8,7 @@
 
 #include "app/port_tooltips_win32.h"
 #include "app/window_geometry.h"
+#include "app/window_placement.h"
 #include "app/workflow.h"
 
 namespace ebd::app::win32 {
@@ -373,6 +374,21 @@ HWND CreateDisableTool(HINSTANCE instance) {
     if (const State* state = StateOf(window); state != nullptr && state->dpi != kLayoutDpi)
         SetWindowPos(window, nullptr, 0, 0, Scaled(layout::kFrame.width, state->dpi),
                      Scaled(layout::kFrame.height, state->dpi), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Seen whole: a screen too small for the drawn position (or for the
+    // window at a high density) moves it just enough, as the Qt window does.
+    RECT frame{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (GetWindowRect(window, &frame) &&
+        GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT& work = monitor.rcWork;
+        const ScreenPoint place =
+            KeepOnScreen({frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top},
+                         {work.left, work.top, work.right - work.left, work.bottom - work.top});
+        if (place.left != frame.left || place.top != frame.top)
+            SetWindowPos(window, nullptr, place.left, place.top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     // The dialog manager's default button, which Enter presses when the focus
     // is on no push button.
     SendMessageA(window, DM_SETDEFID, kStartButtonId, 0);
