@@ -69,6 +69,14 @@ TEST_F(RegistryPortMap, TheEnvironmentBeatsTheMapWhichBeatsTheDefaultAndBadEntri
 
 // The library's key, made on the way, keeps its class; the entry is read back
 // as a string by the window's tooltips.
+// The thread's tooltip window, for EnumThreadWindows (a system callback, so a
+// function of the system's calling convention rather than a lambda).
+BOOL CALLBACK FindTooltips(HWND candidate, LPARAM found) {
+    if (ebd::test::ClassOf(candidate) != TOOLTIPS_CLASSA) return TRUE;
+    *reinterpret_cast<HWND*>(found) = candidate;
+    return FALSE;
+}
+
 TEST_F(RegistryPortMap, WrittenEntriesAreStringsBelowTheLibraryKeyAndTheTooltipsShowThem) {
     ASSERT_EQ(mapPort(1, "\\\\.\\COM41"), "");
     HKEY key = nullptr;
@@ -83,14 +91,7 @@ TEST_F(RegistryPortMap, WrittenEntriesAreStringsBelowTheLibraryKeyAndTheTooltips
     HWND window = ebd::app::win32::CreateDisableTool(GetModuleHandleA(nullptr));
     ASSERT_NE(window, nullptr);
     HWND tips = nullptr;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND candidate, LPARAM found) -> BOOL {
-            if (ebd::test::ClassOf(candidate) != TOOLTIPS_CLASSA) return TRUE;
-            *reinterpret_cast<HWND*>(found) = candidate;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&tips));
+    EnumThreadWindows(GetCurrentThreadId(), &FindTooltips, reinterpret_cast<LPARAM>(&tips));
     ASSERT_EQ(GetWindow(tips, GW_OWNER), window);
     for (const auto& [port, expected] :
          {std::pair{1, "COM1: \\\\.\\COM41 (port map)"}, {8, "COM8: \\\\.\\COM8 (default)"}}) {
