@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-}
 only=${2:-}
-targets=(fuzz_link fuzz_skip fuzz_detect fuzz_version fuzz_confirms fuzz_catalogue)
+targets=(fuzz_link fuzz_skip fuzz_detect fuzz_version fuzz_confirms fuzz_catalogue fuzz_journal)
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DEBD_FUZZ=ON -DEBD_TESTS=OFF -DEBD_GUI=OFF -DEBD_BENCH=OFF >/dev/null
