@@ -18,7 +18,7 @@
 #
 # Usage: scripts/release.sh [--sources-only] OUTDIR
 #   --sources-only: only the source tarball and the Python package (quick;
-#                   the reproducibility check of CI uses it).
+#                   scripts/test-release.sh uses it unless EBD_RELEASE_FULL=1).
 # The tree must be committed (no changes, no untracked files).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -18,8 +18,8 @@ bash scripts/test-python.sh build-ci
 bash scripts/test-install.sh build-ci
 EBD_HOST_BUILD=build-ci bash scripts/test-windows.sh
 EBD_HOST_BUILD=build-ci EBD_WINDOWS_ARCH=x86 bash scripts/test-windows.sh
-echo "== release reproducibility (source tarball and Python package)"
-bash scripts/test-release.sh
+echo "== release reproducibility (every artifact: two whole release builds, about 3.5 minutes)"
+EBD_RELEASE_FULL=1 bash scripts/test-release.sh
 
 echo "== sanitizer build (ASan + UBSan)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DEBD_WERROR=ON -DEBD_SANITIZE=ON -DEBD_BENCH=OFF \
