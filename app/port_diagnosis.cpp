@@ -21,6 +21,7 @@
 #include "app/serial_devices.h"
 #include "platform/platform.h"
 #include "platform/port_map.h"
+#include "platform/unique_handle.h"
 
 namespace ebd::app {
 
@@ -45,21 +46,6 @@ std::string GroupName(gid_t gid) {
         return found->gr_name;
     return "gid " + std::to_string(gid);
 }
-
-// Closes the trial descriptor on every path.
-class TrialFd {
-public:
-    explicit TrialFd(int fd) : fd_(fd) {}
-    TrialFd(const TrialFd&) = delete;
-    TrialFd& operator=(const TrialFd&) = delete;
-    ~TrialFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string Described(const std::string& pid) {
     std::string name;
@@ -158,7 +144,7 @@ PortDiagnosis DiagnosePort(int port) {
         result.problem = PortProblem::NotSerial;
         return result;
     }
-    const TrialFd fd(::open(result.device.c_str(), kOpenFlags));
+    const platform::UniqueFd fd(::open(result.device.c_str(), kOpenFlags));
     if (fd.get() < 0) {
         const int error = errno;
         if (error == EACCES || error == EPERM) {

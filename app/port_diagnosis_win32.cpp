@@ -12,6 +12,7 @@
 #include "app/port_names.h"
 #include "platform/platform.h"
 #include "platform/port_map.h"
+#include "platform/unique_handle.h"
 
 namespace ebd::app {
 
@@ -22,22 +23,6 @@ constexpr const char* kDeviceNamespace = "\\\\.\\";
 std::string ComName(int port) {
     return "COM" + std::to_string(port);
 }
-
-// The handle of the trial open; closed on every path.
-class TrialHandle {
-public:
-    explicit TrialHandle(HANDLE handle) : handle_(handle) {}
-    TrialHandle(const TrialHandle&) = delete;
-    TrialHandle& operator=(const TrialHandle&) = delete;
-    ~TrialHandle() {
-        if (valid()) CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle_;
-};
 
 // What the system's table of DOS device names holds for `device` when it is a
 // name in the device namespace (\\.\COM5 -> \Device\Serial4); empty when it
@@ -92,8 +77,8 @@ PortDiagnosis DiagnosePort(int port) {
         return result;
     }
     // The library's open: exclusive, an existing device only.
-    const TrialHandle trial(CreateFileA(result.device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+    const platform::UniqueHandle trial(CreateFileA(result.device.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                                   nullptr, OPEN_EXISTING, 0, nullptr));
     if (!trial.valid()) return DiagnoseOpenError(result.device, GetLastError());
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;

@@ -16,6 +16,7 @@
 #endif
 
 #include "platform/platform.h"
+#include "platform/unique_handle.h"
 
 namespace ebd::platform {
 
@@ -50,43 +51,14 @@ bool LockAppenders(HANDLE file) {
     return false;
 }
 
-AppendResult AppendToFileIn(const std::string& path, const char* data, size_t size);
-
-AppendResult AppendWin32(const std::string& directory, const std::string& path, const char* data,
-                         size_t size) {
-    CreateDirectoryA(directory.c_str(), nullptr);
-    // The folder is held open, without leave to delete or rename it, until
-    // the file is closed, so that it cannot be swapped for a junction
-    // between the check and the open of the file.
-    HANDLE folder =
-        CreateFileA(directory.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (folder == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        return Refused(error == ERROR_ACCESS_DENIED ? AppendProblem::NoPermission : AppendProblem::Other,
-                       error);
-    }
-    BY_HANDLE_FILE_INFORMATION folderInfo{};
-    const bool isFolder = GetFileInformationByHandle(folder, &folderInfo) &&
-                          (folderInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                          (folderInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-    if (!isFolder) {
-        CloseHandle(folder);
-        return Refused(AppendProblem::NotDirectory);
-    }
-    const AppendResult result = AppendToFileIn(path, data, size);
-    CloseHandle(folder);
-    return result;
-}
-
 AppendResult AppendToFileIn(const std::string& path, const char* data, size_t size) {
     // Appending only: the system puts each write at the end of the file, also
     // when other processes append to it at the same time. A link or junction
     // at the path is opened itself and refused below, never followed.
-    HANDLE file =
+    const UniqueHandle file(
         CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) {
         const DWORD error = GetLastError();
         const DWORD attributes = GetFileAttributesA(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -98,7 +70,7 @@ AppendResult AppendToFileIn(const std::string& path, const char* data, size_t si
     }
     AppendResult result;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info)) {
+    if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info)) {
         result = Refused(AppendProblem::NotRegularFile);
     } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || info.nNumberOfLinks > 1) {
         result = Refused(AppendProblem::Link);
@@ -117,19 +89,40 @@ AppendResult AppendToFileIn(const std::string& path, const char* data, size_t si
         // Not every implementation of the system finds the end of the file
         // and writes there in one step: appenders also take turns on one byte
         // far beyond any end of file, for a bounded time.
-        const bool locked = LockAppenders(file);
+        const bool locked = LockAppenders(file.get());
         DWORD written = 0;
         if (text.size() > 0xFFFFFFFFu ||
-            !WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+            !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
             written != text.size())
             result = Refused(AppendProblem::Other, GetLastError());
         if (locked) {
             OVERLAPPED place = AppendersLockPlace();
-            UnlockFileEx(file, 0, 1, 0, &place);
+            UnlockFileEx(file.get(), 0, 1, 0, &place);
         }
     }
-    CloseHandle(file);
     return result;
+}
+
+AppendResult AppendWin32(const std::string& directory, const std::string& path, const char* data,
+                         size_t size) {
+    CreateDirectoryA(directory.c_str(), nullptr);
+    // The folder is held open, without leave to delete or rename it, until
+    // the file is closed, so that it cannot be swapped for a junction
+    // between the check and the open of the file.
+    const UniqueHandle folder(
+        CreateFileA(directory.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder.valid()) {
+        const DWORD error = GetLastError();
+        return Refused(error == ERROR_ACCESS_DENIED ? AppendProblem::NoPermission : AppendProblem::Other,
+                       error);
+    }
+    BY_HANDLE_FILE_INFORMATION folderInfo{};
+    const bool isFolder = GetFileInformationByHandle(folder.get(), &folderInfo) &&
+                          (folderInfo.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                          (folderInfo.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (!isFolder) return Refused(AppendProblem::NotDirectory);
+    return AppendToFileIn(path, data, size);
 }
 
 #else
@@ -151,49 +144,28 @@ AppendProblem ProblemOf(int error) {
     }
 }
 
-int OpenRetrying(int at, const char* name, int flags, mode_t mode) {
-    int fd = -1;
-    do {
-        fd = at < 0 ? ::open(name, flags, mode) : ::openat(at, name, flags, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// Closes the descriptor on every path.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 AppendResult AppendPosix(const char* directory, const char* name, const char* data, size_t size) {
     // The folder is opened first and the file below it, so that neither can
     // be swapped for a link between a check and the open.
     constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int folderFd = OpenRetrying(-1, directory, kFolderFlags, 0);
+    const auto openFolder = [&] { return RetryOnInterrupt([&] { return ::open(directory, kFolderFlags); }); };
+    int folderFd = openFolder();
     if (folderFd < 0 && errno == ENOENT) {
         if (::mkdir(directory, 0755) != 0 && errno != EEXIST) return Refused(ProblemOf(errno), errno);
-        folderFd = OpenRetrying(-1, directory, kFolderFlags, 0);
+        folderFd = openFolder();
     }
     if (folderFd < 0) {
         const int error = errno;
         if (error == ELOOP || error == ENOTDIR) return Refused(AppendProblem::NotDirectory, error);
         return Refused(ProblemOf(error), error);
     }
-    const Fd folder(folderFd);
+    const UniqueFd folder(folderFd);
     // Without blocking, so that a FIFO cannot hold the caller; a link is
     // refused, whatever it points to.
-    const Fd file(OpenRetrying(folder.get(), name,
-                               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                               0644));
+    const UniqueFd file(RetryOnInterrupt([&] {
+        return ::openat(folder.get(), name,
+                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+    }));
     if (file.get() < 0) {
         const int error = errno;
         if (error == ELOOP) return Refused(AppendProblem::Link, error);
@@ -209,10 +181,7 @@ AppendResult AppendPosix(const char* directory, const char* name, const char* da
     // made it choose what this process appends to.
     if (info.st_nlink > 1) return Refused(AppendProblem::Link);
     if (size == 0) return {};
-    ssize_t written = -1;
-    do {
-        written = ::write(file.get(), data, size);
-    } while (written < 0 && errno == EINTR);
+    const ssize_t written = RetryOnInterrupt([&] { return ::write(file.get(), data, size); });
     if (written != static_cast<ssize_t>(size))
         return Refused(AppendProblem::Other, written < 0 ? errno : ENOSPC);
     return {};

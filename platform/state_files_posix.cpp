@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "platform/state_files.h"
+#include "platform/unique_handle.h"
 
 namespace ebd::platform {
 
@@ -18,30 +19,6 @@ namespace {
 // Owner alone: what the state holds is nobody else's to change.
 constexpr mode_t kDirectoryMode = 0700;
 constexpr mode_t kFileMode = 0600;
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd& operator=(Fd&&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
-
-template <typename Call>
-auto Again(Call call) {
-    auto result = call();
-    while (result < 0 && errno == EINTR) result = call();
-    return result;
-}
 
 // A directory we may trust: a real directory, not writable by everybody, owned
 // by this user or by root.
@@ -53,23 +30,24 @@ bool Trusted(int fd) {
 }
 
 // Opens the state directory; creates it first when `create` is set. An
-// invalid Fd with *missing set when it is not there.
-Fd OpenDirectory(bool create, bool* missing) {
+// invalid UniqueFd with *missing set when it is not there.
+UniqueFd OpenDirectory(bool create, bool* missing) {
     const std::string path = stateDirectory();
     *missing = false;
-    if (create && ::mkdir(path.c_str(), kDirectoryMode) != 0 && errno != EEXIST) return Fd();
-    Fd fd(Again([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+    if (create && ::mkdir(path.c_str(), kDirectoryMode) != 0 && errno != EEXIST) return UniqueFd();
+    UniqueFd fd(RetryOnInterrupt(
+        [&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
     if (!fd.valid()) {
         *missing = errno == ENOENT;
-        return Fd();
+        return UniqueFd();
     }
-    if (!Trusted(fd.get())) return Fd();
+    if (!Trusted(fd.get())) return UniqueFd();
     return fd;
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
     while (size > 0) {
-        const ssize_t written = Again([&] { return ::write(fd, data, size); });
+        const ssize_t written = RetryOnInterrupt([&] { return ::write(fd, data, size); });
         if (written <= 0) return false;
         data += written;
         size -= static_cast<size_t>(written);
@@ -86,7 +64,7 @@ std::string defaultStateDirectory() {
 bool listStateFiles(const char* suffix, std::vector<std::string>* names) {
     names->clear();
     bool missing = false;
-    Fd dirFd = OpenDirectory(false, &missing);
+    UniqueFd dirFd = OpenDirectory(false, &missing);
     if (!dirFd.valid()) return missing;
     const int listFd = ::dup(dirFd.get());
     if (listFd < 0) return false;
@@ -114,9 +92,9 @@ StateRead readStateFile(const std::string& name, size_t maxSize, std::vector<uin
     data->clear();
     if (!isPlainStateName(name)) return StateRead::Failed;
     bool missing = false;
-    Fd dirFd = OpenDirectory(false, &missing);
+    UniqueFd dirFd = OpenDirectory(false, &missing);
     if (!dirFd.valid()) return missing ? StateRead::Missing : StateRead::Failed;
-    Fd fd(Again(
+    UniqueFd fd(RetryOnInterrupt(
         [&] { return ::openat(dirFd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); }));
     if (!fd.valid()) return errno == ENOENT ? StateRead::Missing : StateRead::Failed;
     struct stat st {};
@@ -126,7 +104,8 @@ StateRead readStateFile(const std::string& name, size_t maxSize, std::vector<uin
     data->resize(static_cast<size_t>(st.st_size));
     size_t got = 0;
     while (got < data->size()) {
-        const ssize_t n = Again([&] { return ::read(fd.get(), data->data() + got, data->size() - got); });
+        const ssize_t n =
+            RetryOnInterrupt([&] { return ::read(fd.get(), data->data() + got, data->size() - got); });
         if (n <= 0) break;
         got += static_cast<size_t>(n);
     }
@@ -139,13 +118,13 @@ StateRead readStateFile(const std::string& name, size_t maxSize, std::vector<uin
 bool writeStateFile(const std::string& name, const uint8_t* data, size_t size) {
     if (!isPlainStateName(name) || (data == nullptr && size > 0)) return false;
     bool missing = false;
-    Fd dirFd = OpenDirectory(true, &missing);
+    UniqueFd dirFd = OpenDirectory(true, &missing);
     if (!dirFd.valid()) return false;
     const std::string temporary = name + ".new";
     ::unlinkat(dirFd.get(), temporary.c_str(), 0);
     bool done = false;
     {
-        Fd fd(Again([&] {
+        UniqueFd fd(RetryOnInterrupt([&] {
             return ::openat(dirFd.get(), temporary.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
         }));
@@ -163,7 +142,7 @@ bool writeStateFile(const std::string& name, const uint8_t* data, size_t size) {
 bool removeStateFile(const std::string& name) {
     if (!isPlainStateName(name)) return false;
     bool missing = false;
-    Fd dirFd = OpenDirectory(false, &missing);
+    UniqueFd dirFd = OpenDirectory(false, &missing);
     if (!dirFd.valid()) return missing;
     if (::unlinkat(dirFd.get(), name.c_str(), 0) != 0) return errno == ENOENT;
     return ::fsync(dirFd.get()) == 0;
@@ -172,7 +151,7 @@ bool removeStateFile(const std::string& name) {
 bool moveStateFileAside(const std::string& name, const std::string& newName) {
     if (!isPlainStateName(name) || !isPlainStateName(newName)) return false;
     bool missing = false;
-    Fd dirFd = OpenDirectory(false, &missing);
+    UniqueFd dirFd = OpenDirectory(false, &missing);
     if (!dirFd.valid()) return false;
     // A hard link never replaces a file; the old name goes once the new one is
     // there. A file system without hard links gets a rename after a look.

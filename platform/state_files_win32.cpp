@@ -10,25 +10,11 @@
 #include <cstdlib>
 
 #include "platform/state_files.h"
+#include "platform/unique_handle.h"
 
 namespace ebd::platform {
 
 namespace {
-
-class Handle {
-public:
-    explicit Handle(HANDLE handle) : handle_(handle) {}
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() {
-        if (valid()) CloseHandle(handle_);
-    }
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-
-private:
-    HANDLE handle_;
-};
 
 std::string PathOf(const std::string& name) {
     return stateDirectory() + "\\" + name;
@@ -105,8 +91,8 @@ StateRead readStateFile(const std::string& name, size_t maxSize, std::vector<uin
     const std::string path = PathOf(name);
     if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) return StateRead::Missing;
     if (!RegularFile(path)) return StateRead::Failed;
-    Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) return StateRead::Failed;
     LARGE_INTEGER size{};
     if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) || size.QuadPart < 0 ||
@@ -134,8 +120,8 @@ bool writeStateFile(const std::string& name, const uint8_t* data, size_t size) {
     const std::string temporary = PathOf(name + ".new");
     bool done = false;
     {
-        Handle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+        UniqueHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
         if (!file.valid()) return false;
         DWORD written = 0;
         done = (size == 0 || (WriteFile(file.get(), data, static_cast<DWORD>(size), &written, nullptr) &&
