@@ -90,8 +90,8 @@ bool ReadIdentity(uint32_t handle, Owed& owed) {
 }
 
 bool JournalFailed(uint32_t handle, const Owed& owed, const char* what) {
-    SetLastError(handle, EBD_ERR_JOURNAL);
-    Trace(handle, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s %s", owed.name.c_str(), what);
+    Fail(handle, EBD_ERR_JOURNAL, "(EBD ) WWriteAllStoredValuesToModuleNVRAM: journal %s %s",
+         owed.name.c_str(), what);
     return false;
 }
 
@@ -343,11 +343,10 @@ bool ReadBack(uint32_t handle, ReadBackArea& area, uint32_t rescue) {
             if (count > kReadBackSize) {
                 // Only part of the item came back: writing that part after the
                 // erase would corrupt it, so nothing is erased.
-                SetLastError(handle, kRpcNoMemory);
-                Trace(handle,
-                      "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WReadNVRAMCalibrationItem fails with error "
-                      "%d",
-                      kRpcNoMemory);
+                Fail(handle, kRpcNoMemory,
+                     "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WReadNVRAMCalibrationItem fails with "
+                     "error %d",
+                     kRpcNoMemory);
                 return false;
             }
             slot.count = count;
@@ -408,11 +407,10 @@ bool EraseAndRewrite(uint32_t handle, ReadBackArea& area, Owed& owed, uint32_t p
     if (!restored) {
         // The module's other items are not back: no success over them. The
         // journal keeps asking for their restore.
-        SetLastError(handle, restoreError);
-        Trace(handle,
-              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WRestoreAllOtherNVRAMCalibrationItems fails with "
-              "error %d",
-              restoreError);
+        Fail(handle, restoreError,
+             "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WRestoreAllOtherNVRAMCalibrationItems fails with "
+             "error %d",
+             restoreError);
         return false;
     }
     return true;
@@ -431,10 +429,9 @@ bool AutocalibrationWanted(uint32_t handle, bool* wanted) {
     int8_t blockStatus = 0;
     const uint16_t error = EBDRPCL1ALNvRamCheckCal(handle, kTxDcAutocalibrationIqOffsets, &blockStatus);
     if (error != 0) {
-        SetLastError(handle, error);
-        Trace(handle,
-              "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WCheckNVRAMCalibrationItem fails with error %d",
-              error);
+        Fail(handle, error,
+             "(EBD ) WWriteAllStoredValuesToModuleNVRAM: WCheckNVRAMCalibrationItem fails with error %d",
+             error);
         return false;
     }
     if (blockStatus == kBlockUnknown) {
