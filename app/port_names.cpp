@@ -22,19 +22,9 @@ std::string SourceText(int port, const platform::PortMapping& mapping) {
 }  // namespace
 
 std::optional<int> ComNumber(std::string_view text) {
-    if (text.size() < 4 || text.size() > 6) return std::nullopt;
-    for (size_t i = 0; i < 3; ++i) {
-        if ((text[i] & ~0x20) != "COM"[i]) return std::nullopt;
-    }
-    const std::string_view digits = text.substr(3);
-    if (digits[0] < '1' || digits[0] > '9') return std::nullopt;
-    int number = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        number = number * 10 + (c - '0');
-    }
-    if (number > 255) return std::nullopt;
-    return number;
+    const unsigned number = platform::comPortNumber(text, true);
+    if (number == 0) return std::nullopt;
+    return static_cast<int>(number);
 }
 
 std::optional<std::string> DeviceForComName(std::string_view text) {

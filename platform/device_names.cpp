@@ -1,29 +1,26 @@
 // The mapping of port names to devices, shared by the library and the tools
 // (which find a port's device to explain why it cannot be opened).
-#include <cstring>
 
 #include "platform/platform.h"
 #include "platform/port_map.h"
 
 namespace ebd::platform {
 
-namespace {
-
-// The port number of "COM<n>", or 0 when the name is not COM followed by 1 to
-// 255 written without leading zeros (the library forms the names with "COM%d").
-unsigned portNumberOf(const char* comName) {
-    if (comName == nullptr || std::strncmp(comName, "COM", 3) != 0) return 0;
-    const char* digits = comName + 3;
+unsigned comPortNumber(std::string_view name, bool anyCase) {
+    if (name.size() < 4 || name.size() > 6) return 0;
+    for (size_t i = 0; i < 3; ++i) {
+        const char c = anyCase ? static_cast<char>(name[i] & ~0x20) : name[i];
+        if (c != "COM"[i]) return 0;
+    }
+    const std::string_view digits = name.substr(3);
     if (digits[0] < '1' || digits[0] > '9') return 0;
     unsigned number = 0;
-    for (size_t i = 0; digits[i] != '\0'; ++i) {
-        if (i == 3 || digits[i] < '0' || digits[i] > '9') return 0;
-        number = number * 10 + static_cast<unsigned>(digits[i] - '0');
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return 0;
+        number = number * 10 + static_cast<unsigned>(c - '0');
     }
     return number <= 255 ? number : 0;
 }
-
-}  // namespace
 
 #ifdef _WIN32
 const char* const kDefaultDevice = "\\\\.\\COM<N>";
@@ -41,7 +38,7 @@ std::string defaultDevicePath(unsigned number) {
 #endif
 
 std::string devicePathFor(const char* comName) {
-    const unsigned number = portNumberOf(comName);
+    const unsigned number = comName != nullptr ? comPortNumber(comName) : 0;
     if (number == 0) return {};
     return portMappingFor(number).device;
 }

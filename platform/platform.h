@@ -11,6 +11,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace ebd::platform {
 
@@ -165,6 +166,11 @@ AppendResult appendToFile(const char* directory, const char* name, const char* d
 std::string joinPath(const char* directory, const char* name);
 // Why the file was not written, in one phrase for people; empty for success.
 std::string describeAppendProblem(const AppendResult& result, const char* directory, const char* name);
+
+// The port number of "COM<n>", n from 1 to 255 written without leading zeros
+// (the library forms the names with "COM%d"); with `anyCase` also "com<n>", as
+// people may write it. 0 for any other text.
+unsigned comPortNumber(std::string_view name, bool anyCase = false);
 
 // Device path that "COM<n>" stands for: EBD_COM<n> from the environment, else
 // the port map of the settings store (port_map.h), else the system's own
